@@ -1,0 +1,25 @@
+# Front door: `make demo` and `make test` do everything on a fresh Debian 12 machine (as root).
+.PHONY: all build setup test demo bench format clean
+
+all: build
+
+setup:
+	scripts/setup
+
+build: setup
+	scripts/build
+
+test:
+	scripts/test
+
+demo:
+	scripts/demo
+
+bench:
+	scripts/bench
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan
