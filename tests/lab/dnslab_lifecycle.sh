@@ -74,9 +74,16 @@ for pid in $pids; do
   if kill -0 "$pid" 2>/dev/null; then fail "server $pid of the half-removed lab still runs"; fi
 done
 
-# Down: no process, namespace, runtime folder, resolv.conf or trust anchor is left.
+# Down: no process, namespace, runtime folder, resolv.conf or trust anchor is left; and a pid
+# file that names some other process by now (pids are reused) does not get it killed.
 pids=$(server_pids)
+sleep 60 &
+bystander=$!
+echo $bystander >/run/dnslab/servers/root-a/named.pid
 "$DNSLAB" down >/dev/null
+checks=$((checks + 1))
+kill -0 $bystander 2>/dev/null || fail "down killed a process that only a stale pid file named"
+kill $bystander 2>/dev/null || true
 for pid in $pids; do
   if kill -0 "$pid" 2>/dev/null; then fail "server $pid still runs after down"; fi
 done

@@ -63,10 +63,7 @@ expect_match "$output" '^; CLIENT-SUBNET: 127\.53\.200\.0/24/0$' "client-subnet 
 product_dig -x 127.53.1.1
 expect_match "$output" 'PTR	a\.root-servers\.test\.$' "query through the machine resolver"
 
-# Exit statuses and error texts other than time-outs are dig's own.
-product_dig "@$RESOLVER" -t a "$(printf 'x%.0s' {1..64}).test"
-expect_status $status nonzero "a label that is too long"
-expect_match "$output" 'label too long' "a label that is too long"
+# A +timeout dig cannot read is dig's error, not a time-out.
 status=0
 output=$(in_lab "$QV_DIG" +timeout=abc "@$RESOLVER" www.lab.test 2>&1) || status=$?
 expect_status $status nonzero "an unreadable +timeout"
