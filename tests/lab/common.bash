@@ -1,4 +1,5 @@
 # Helpers shared by the lab test scripts (sourced; not a test of its own).
+# shellcheck disable=SC2034 # the variables set here are read by the scripts that source it
 set -euo pipefail
 
 readonly SOURCE_DIR=${NT_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
@@ -76,6 +77,7 @@ product_dig() {
 # in milliseconds, to $elapsed_ms.
 timed_in_lab() {
   local result
+  # shellcheck disable=SC2016 # expanded by the inner shell
   result=$(in_lab bash -c 'start=$EPOCHREALTIME; "$@" 2>&1; status=$?; end=$EPOCHREALTIME
     echo "$status $(((${end//[!0-9]/} - ${start//[!0-9]/}) / 1000))"' timed "$@")
   output=${result%$'\n'*}

@@ -17,7 +17,7 @@ NOERROR='status: NOERROR' AUTHORITATIVE='^;; flags: qr aa'
 
 # The machine resolver (both addresses) resolves and validates through the lab hierarchy.
 expect_answer - a www.lab.test "$NOERROR" 'flags: qr rd ra ad' '^www\.lab\.test\..*IN	A	127\.53\.100\.1$'
-expect_answer $RESOLVER2 a www.lab.example "$NOERROR" '^www\.lab\.example\..*127\.53\.100\.11$'
+expect_answer "$RESOLVER2" a www.lab.example "$NOERROR" '^www\.lab\.example\..*127\.53\.100\.11$'
 expect_answer - ns . '^\.	.*NS	a\.root-servers\.test\.$' '^b\.root-servers\.test\..*A	127\.53\.1\.2$'
 
 # Root, top-level-domain and domain servers: referrals down to the authoritative answer.
@@ -49,13 +49,14 @@ done
 # Faults.
 status=0
 output=$(in_lab "$QV_DIG" +tries=1 +timeout=0.5 "@$DROP" -t a www.timeout.test 2>&1) || status=$?
+expect_status $status nonzero "the dropping address"
 expect_match "$output" '^;; connection timed out; no servers could be reached$' "the dropping address"
 expect_match "$(in_lab "$QV_TRACEROUTE" -I --ping=64 -q 1 -w 1,0,0 -n "$DROP" 2>&1)" '^Timedout: true$' \
   "ICMP to the dropping address"
 product_dig "@$CLOSED" -t a www.closed.test
 expect_match "$output" 'connection refused' "the closed address"
-expect_answer $REFUSING a www.refused.test 'status: REFUSED'
-expect_answer $SERVFAILING a www.servfail.test 'status: SERVFAIL'
+expect_answer "$REFUSING" a www.refused.test 'status: REFUSED'
+expect_answer "$SERVFAILING" a www.servfail.test 'status: SERVFAIL'
 expect_answer 127.53.2.1 a www.refused.test '^ns\.refused\.test\..*127\.53\.5\.3$'
 expect_answer 127.53.2.1 a www.servfail.test '^ns\.servfail\.test\..*127\.53\.5\.4$'
 expect_answer 127.53.2.1 a www.timeout.test '^ns\.timeout\.test\..*127\.53\.5\.1$'
@@ -92,7 +93,7 @@ for hop in $(seq 1 12); do
   if ((hop % 2)); then zone=chain.test server=127.53.4.1 next=chain.example; else zone=chain.example server=127.53.4.3 next=chain.test; fi
   target=hop$((hop + 1)).$next
   ((hop < 12)) || target=www.lab.test
-  expect_answer $server a hop$hop.$zone 'ANSWER: 1,' "^hop$hop\.$zone\..*CNAME	${target//./\\.}\.$"
+  expect_answer "$server" a "hop$hop.$zone" 'ANSWER: 1,' "^hop$hop\.$zone\..*CNAME	${target//./\\.}\.$"
 done
 expect_answer - a hop1.chain.test 'status: SERVFAIL'
 expect_answer - a hop3.chain.test "$NOERROR" '^www\.lab\.test\..*127\.53\.100\.1$'
@@ -101,11 +102,11 @@ expect_answer - a hop3.chain.test "$NOERROR" '^www\.lab\.test\..*127\.53\.100\.1
 name=www.deep.test
 for level in $(seq 2 20); do name=www.d$level.${name#www.}; done
 for level in $(seq 1 19); do
-  expect_answer 127.53.6.$level a $name "$NOERROR" "NS[[:space:]]+ns\.d$((level + 1))\." "127\.53\.6\.$((level + 1))$"
+  expect_answer "127.53.6.$level" a "$name" "$NOERROR" "NS[[:space:]]+ns\.d$((level + 1))\." "127\.53\.6\.$((level + 1))$"
   expect_no_match "$output" "$AUTHORITATIVE" "deep zone $level answers with a referral"
 done
-expect_answer 127.53.6.20 a $name "$AUTHORITATIVE" '127\.53\.101\.20$'
-expect_answer - a $name "$NOERROR" '127\.53\.101\.20$'
+expect_answer 127.53.6.20 a "$name" "$AUTHORITATIVE" '127\.53\.101\.20$'
+expect_answer - a "$name" "$NOERROR" '127\.53\.101\.20$'
 
 # Reverse tree: arpa. on the test. servers refers to the domain servers.
 expect_answer 127.53.2.1 ptr 1.4.53.127.in-addr.arpa '^53\.127\.in-addr\.arpa\..*NS	ns1\.dom\.test\.$'
