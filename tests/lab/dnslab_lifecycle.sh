@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The lab's life cycle: up and down are idempotent, up repairs what a crash left, down leaves
+# nothing behind, and nothing outside the namespace changes.
+source "$(dirname "$0")/common.bash"
+
+host_state() {
+  md5sum /etc/resolv.conf
+  ip -brief addr show lo
+  nft list ruleset 2>/dev/null | md5sum
+}
+server_pids() { cat /run/dnslab/servers/*/named.pid 2>/dev/null | sort; }
+
+"$SOURCE_DIR/native/install"
+before=$(host_state)
+
+# Down twice from whatever state: both succeed and leave nothing.
+"$DNSLAB" down >/dev/null
+status=0
+"$DNSLAB" down >/dev/null || status=$?
+expect_status $status 0 "second down"
+status=0
+"$DNSLAB" status >/dev/null || status=$?
+expect_status $status 3 "status of a lab that is down"
+status=0
+output=$("$DNSLAB" exec true 2>&1) || status=$?
+expect_status $status nonzero "exec while the lab is down"
+expect_match "$output" "lab is down" "exec while the lab is down"
+
+# Up, then up again: the second finds everything running and restarts nothing.
+start=$SECONDS
+status=0
+"$DNSLAB" up >/dev/null || status=$?
+expect_status $status 0 "up"
+echo "up took $((SECONDS - start)) s"
+pids=$(server_pids)
+expect_equal "$(wc -l <<<"$pids")" 13 "server processes after up"
+status=0
+output=$("$DNSLAB" up) || status=$?
+expect_status $status 0 "second up"
+expect_match "$output" "already up" "second up"
+expect_equal "$(server_pids)" "$pids" "server pids after the second up"
+status=0
+output=$("$DNSLAB" status) || status=$?
+expect_status $status 0 "status of a lab that is up"
+expect_match "$output" "deep +running" "status lists the deep chain server"
+
+# Inside: the resolv.conf of the namespace lists both lab resolvers; outside nothing changed.
+output=$(in_lab cat /etc/resolv.conf)
+expect_equal "$output" "nameserver $RESOLVER"$'\n'"nameserver $RESOLVER2" "resolv.conf inside the lab"
+expect_equal "$(host_state)" "$before" "the machine's resolv.conf, loopback addresses and nftables"
+expect_match "$(ls -l /opt/Tarvex/Tools/bind/lab-trust-anchor.conf)" "lab-trust-anchor.conf" \
+  "trust anchor beside QV_delv"
+
+# A crashed server: status says so and up repairs it.
+kill -KILL "$(cat /run/dnslab/servers/root-b/named.pid)"
+sleep 0.2
+status=0
+"$DNSLAB" status >/dev/null || status=$?
+expect_status $status 1 "status with one server down"
+"$DNSLAB" up >/dev/null
+status=0
+"$DNSLAB" status >/dev/null || status=$?
+expect_status $status 0 "status after up repaired a crashed server"
+product_dig @127.53.1.2 -t ns test.
+expect_match "$output" "status: NOERROR" "the repaired root server answers"
+
+# A half-removed lab (namespace gone, servers and files left) comes back up too.
+pids=$(server_pids)
+ip netns del dnslab
+"$DNSLAB" up >/dev/null
+product_dig -t a www.lab.test
+expect_match "$output" "^www\.lab\.test\..*127\.53\.100\.1$" "resolution after up from a half-removed lab"
+for pid in $pids; do
+  if kill -0 "$pid" 2>/dev/null; then fail "server $pid of the half-removed lab still runs"; fi
+done
+
+# Down: no process, namespace, runtime folder, resolv.conf or trust anchor is left; and a pid
+# file that names some other process by now (pids are reused) does not get it killed.
+pids=$(server_pids)
+sleep 60 &
+bystander=$!
+echo $bystander >/run/dnslab/servers/root-a/named.pid
+"$DNSLAB" down >/dev/null
+checks=$((checks + 1))
+kill -0 $bystander 2>/dev/null || fail "down killed a process that only a stale pid file named"
+kill $bystander 2>/dev/null || true
+for pid in $pids; do
+  if kill -0 "$pid" 2>/dev/null; then fail "server $pid still runs after down"; fi
+done
+expect_no_match "$(ip netns list)" "^dnslab" "namespaces after down"
+for path in /run/dnslab /etc/netns/dnslab /opt/Tarvex/Tools/bind/lab-trust-anchor.conf; do
+  checks=$((checks + 1))
+  [[ ! -e $path ]] || fail "$path is left after down"
+done
+expect_equal "$(host_state)" "$before" "the machine's state after down"
+status=0
+"$DNSLAB" down >/dev/null || status=$?
+expect_status $status 0 "down of a lab that is down"
+
+finish
