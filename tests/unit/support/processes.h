@@ -1,0 +1,38 @@
+// Helpers for tests that start processes: is a process still alive, and waiting for it to go.
+#ifndef NETWORK_TOOLS_TESTS_SUPPORT_PROCESSES_H_
+#define NETWORK_TOOLS_TESTS_SUPPORT_PROCESSES_H_
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace Network_tools::testing_support {
+
+// True while `pid` exists and is not a zombie.
+inline bool process_alive(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const std::size_t after_name = line.rfind(')');
+  if (after_name == std::string::npos || after_name + 2 >= line.size()) return false;
+  const char state = line[after_name + 2];
+  return state != 'Z' && state != 'X';
+}
+
+// Waits up to ten seconds for `pid` to be gone; a killed process needs a moment to die. Returns
+// whether it went.
+inline bool process_gone(pid_t pid) {
+  for (int i = 0; i < 1000; ++i) {
+    if (!process_alive(pid)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+}  // namespace Network_tools::testing_support
+
+#endif  // NETWORK_TOOLS_TESTS_SUPPORT_PROCESSES_H_
