@@ -14,7 +14,7 @@
 namespace Network_tools {
 namespace {
 
-using testing_support::process_gone;
+using testing_support::process_gone_or_killed;
 
 // Runs `command` through the launcher and reader with a registry of its own.
 std::string run(const std::string& command, int& exit_status) {
@@ -138,7 +138,7 @@ TEST(CommandTest, CloseAllEndsRunningCommandsWithoutWaitingForThem) {
 
   registry.close_all();
   EXPECT_EQ(registry.size(), 0u);
-  EXPECT_TRUE(process_gone(sleeper)) << "the sleep of the closed command still runs";
+  EXPECT_TRUE(process_gone_or_killed(sleeper)) << "the sleep of the closed command still ran";
 }
 
 TEST(CommandTest, KillAllEndsTheWholeProcessGroup) {
@@ -149,7 +149,7 @@ TEST(CommandTest, KillAllEndsTheWholeProcessGroup) {
   ASSERT_GT(sleeper, 0);
 
   registry.kill_all();
-  EXPECT_TRUE(process_gone(sleeper));
+  EXPECT_TRUE(process_gone_or_killed(sleeper));
   // The reader still gets the end of the stream and a status that is not success.
   int status = 0;
   parse_bash_command_output(stream, status, registry);

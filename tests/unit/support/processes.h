@@ -2,7 +2,9 @@
 #ifndef NETWORK_TOOLS_TESTS_SUPPORT_PROCESSES_H_
 #define NETWORK_TOOLS_TESTS_SUPPORT_PROCESSES_H_
 
+#include <signal.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -30,6 +32,26 @@ inline bool process_gone(pid_t pid) {
     if (!process_alive(pid)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  return false;
+}
+
+// Like process_gone, but a process that stays is killed, so that a failing test leaves nothing
+// running behind it.
+inline bool process_gone_or_killed(pid_t pid) {
+  if (process_gone(pid)) return true;
+  kill(pid, SIGKILL);
+  return false;
+}
+
+// Waits up to ten seconds for the child `pid` to end and stores its wait status. A child that
+// does not end is killed and reaped, and false returned: the test fails instead of hanging.
+inline bool wait_for_child(pid_t pid, int& status) {
+  for (int i = 0; i < 1000; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
   return false;
 }
 
