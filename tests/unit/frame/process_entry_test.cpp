@@ -3,136 +3,91 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
 
 #include "frame/command.h"
 #include "frame/exception.h"
+#include "support/sample_wrapper.h"
 
 namespace Network_tools {
 namespace {
 
-// A tool whose run ends in the way named by its first argument.
-class Scripted_wrapper : public Wrapper {
- public:
-  Scripted_wrapper(Logger& logger, std::string behaviour)
-      : Wrapper(logger), behaviour_(std::move(behaviour)) {}
+using testing_support::Sample_wrapper;
 
-  void output_to_JSON(const std::string&) override {}
-  std::string help_message() const override { return "Usage: scripted [ -h ] host\n"; }
-  std::string version_message() const override { return "scripted 1.0\n"; }
-  void handle_option(const JSON_member&) override {}
-  void handle_setting(const JSON_member&) override {}
-  void add_min_options() override {}
-  std::string get_capability_related_to_setting(const std::string&) const override { return ""; }
-
-  void input_sanity_check() override {
-    if (behaviour_ == "help") throw exception(help_message(), 0, "");
-    if (behaviour_ == "silent-help") throw exception("", 0, "");
-  }
-
-  std::string run() override {
-    if (behaviour_ == "error-json") {
-      throw_exception(1014, "qv-dns.results.error.nameserver-unreachable", "No answer", true, 0,
-                      -1);
-    }
-    if (behaviour_ == "error-plain") {
-      throw_exception(1014, "qv-dns.results.error.nameserver-unreachable", "No answer", false, 0,
-                      -1);
-    }
-    if (behaviour_ == "standard") {
-      // A tool started and not read before the failure must not outlive the run.
-      launch_bash_command("sleep 600");
-      throw std::out_of_range("vector::at");
-    }
-    if (behaviour_ == "empty") return "";
-    return "{\"result\":\"" + behaviour_ + "\"}";
-  }
-
- private:
-  std::string behaviour_;
-};
+// How a run ends, by the name given as the first argument.
+const std::map<std::string, std::function<std::string(Sample_wrapper&)>> endings = {
+    {"done", [](Sample_wrapper&) { return std::string(R"({"ran":1})"); }},
+    {"empty", [](Sample_wrapper&) { return std::string(); }},
+    {"help", [](Sample_wrapper&) -> std::string { throw exception("Usage: x\n", 0, ""); }},
+    {"error-json",
+     [](Sample_wrapper& tool) -> std::string {
+       tool.throw_exception(1014, "qv-dns.results.error.unreachable", "No answer", true, 0, -1);
+     }},
+    {"error-plain",
+     [](Sample_wrapper& tool) -> std::string {
+       tool.throw_exception(1014, "qv-dns.results.error.unreachable", "No answer", false, 0, -1);
+     }},
+    {"standard", [](Sample_wrapper&) -> std::string {
+       // A tool started and not read before the failure must not outlive the run.
+       launch_bash_command("sleep 600");
+       throw std::out_of_range("vector::at");
+     }}};
 
 struct Outcome {
-  int status = -1;
+  int status;
   std::string out;
   std::string err;
 };
 
-Outcome run_entry(std::vector<std::string> arguments, const std::string& input = "") {
+Outcome run_entry(std::vector<std::string> arguments) {
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-
-  const Tool_factories factories{[](Logger& logger, std::streambuf* buffer) {
-                                   std::istream stream(buffer);
-                                   std::string behaviour;
-                                   std::getline(stream, behaviour);
-                                   return std::make_unique<Scripted_wrapper>(logger,
-                                                                             "stdin:" + behaviour);
+  const Tool_factories factories{[](Logger& logger, std::streambuf* input) {
+                                   return std::make_unique<Sample_wrapper>(logger, input);
                                  },
                                  [](int, char** argv, Logger& logger) {
-                                   return std::make_unique<Scripted_wrapper>(logger, argv[1]);
+                                   auto tool = std::make_unique<Sample_wrapper>(logger);
+                                   tool->on_run = endings.at(argv[1]);
+                                   return tool;
                                  }};
-  std::stringbuf buffer(input);
+  std::stringbuf input(
+      R"({"Capabilities":{"test.common.url":"qv-dns-exp://a.test"},"Settings":{}})");
   std::ostringstream out;
   std::ostringstream err;
-  Outcome outcome;
-  outcome.status = run_tool_process(static_cast<int>(arguments.size()), argv.data(), factories,
-                                    &buffer, out, err);
-  outcome.out = out.str();
-  outcome.err = err.str();
-  return outcome;
+  const int status = run_tool_process(static_cast<int>(arguments.size()), argv.data(), factories,
+                                      &input, out, err);
+  return {status, out.str(), err.str()};
 }
 
-TEST(ProcessEntryTest, OnlyAnEmptyCommandLineReadsTheInput) {
-  const Outcome from_input = run_entry({"tool"}, "document\n");
+TEST(ProcessEntryTest, CompletedRunsPrintTheirTextAsItIs) {
+  // Only an empty command line reads the input.
+  const Outcome from_input = run_entry({"tool"});
   EXPECT_EQ(from_input.status, 0);
-  EXPECT_EQ(from_input.out, R"({"result":"stdin:document"})");
-
-  const Outcome from_arguments = run_entry({"tool", "done"}, "document\n");
-  EXPECT_EQ(from_arguments.status, 0);
-  // Printed as it is: no line end added.
-  EXPECT_EQ(from_arguments.out, R"({"result":"done"})");
-  EXPECT_EQ(from_arguments.err, "");
-}
-
-TEST(ProcessEntryTest, HelpTravelsAsCodeZeroAndEndsWithSuccess) {
+  EXPECT_NE(from_input.out.find(R"("sample.results.host":"a.test")"), std::string::npos);
+  EXPECT_EQ(run_entry({"tool", "done"}).out, R"({"ran":1})");  // no line end added
+  // Help travels as a code-0 exception; an empty result prints nothing; both succeed.
   const Outcome help = run_entry({"tool", "help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out, "Usage: scripted [ -h ] host\n");
-  EXPECT_EQ(help.err, "");
-
-  const Outcome silent = run_entry({"tool", "silent-help"});
-  EXPECT_EQ(silent.status, 0);
-  EXPECT_EQ(silent.out, "");
-}
-
-TEST(ProcessEntryTest, EmptyResultPrintsNothingAndSucceeds) {
+  EXPECT_EQ(help.out, "Usage: x\n");
   const Outcome empty = run_entry({"tool", "empty"});
   EXPECT_EQ(empty.status, 0);
-  EXPECT_EQ(empty.out, "");
-  EXPECT_EQ(empty.err, "");
+  EXPECT_EQ(empty.out + empty.err, "");
 }
 
-TEST(ProcessEntryTest, TestFailureIsLoggedAndItsDocumentPrinted) {
-  const Outcome failure = run_entry({"tool", "error-json"});
-  EXPECT_EQ(failure.status, 1);
-  EXPECT_NE(failure.out.find(R"("common.results.error-code":"qv-dns.results.error.)"
-                             R"(nameserver-unreachable")"),
-            std::string::npos)
-      << failure.out;
-  EXPECT_EQ(failure.out.find('\n'), std::string::npos);
-  EXPECT_EQ(failure.err.rfind("[ERROR] ", 0), 0u) << failure.err;
-  EXPECT_NE(failure.err.find(" - No answer (qv-dns.results.error.nameserver-unreachable)\n"),
-            std::string::npos)
-      << failure.err;
-
+TEST(ProcessEntryTest, TestFailureIsLoggedAndItsDocumentPrintedWhenThereIsOne) {
+  const Outcome with_json = run_entry({"tool", "error-json"});
+  EXPECT_EQ(with_json.status, 1);
+  EXPECT_NE(with_json.out.find(R"("common.results.error-code":"qv-dns.results.error.unreachable")"),
+            std::string::npos);
+  EXPECT_EQ(with_json.err.rfind("[ERROR] ", 0), 0u) << with_json.err;
+  EXPECT_NE(with_json.err.find(" - No answer (qv-dns.results.error.unreachable)\n"),
+            std::string::npos);
   const Outcome plain = run_entry({"tool", "error-plain"});
   EXPECT_EQ(plain.status, 1);
   EXPECT_EQ(plain.out, "");
-  EXPECT_NE(plain.err.find("[ERROR] "), std::string::npos);
 }
 
 TEST(ProcessEntryTest, StandardExceptionIsReportedAndLeavesNoTool) {
@@ -144,13 +99,12 @@ TEST(ProcessEntryTest, StandardExceptionIsReportedAndLeavesNoTool) {
 }
 
 TEST(ProcessEntryTest, AnythingElseThrownEndsInTheAbortHandler) {
-  const Tool_factories factories{
-      [](Logger&, std::streambuf*) -> std::unique_ptr<Wrapper> { throw 42; },
-      [](int, char**, Logger&) -> std::unique_ptr<Wrapper> { throw 42; }};
+  const Tool_factories throwing{
+      [](Logger&, std::streambuf*) -> std::unique_ptr<Wrapper> { throw 42; }, nullptr};
   char name[] = "tool";
   char* argv[] = {name, nullptr};
   // As from `main`: nothing catches it there, so the run-time aborts.
-  const auto as_main = [&]() noexcept { run_tool_process(1, argv, factories); };
+  const auto as_main = [&]() noexcept { run_tool_process(1, argv, throwing); };
   EXPECT_EXIT(as_main(), ::testing::ExitedWithCode(1), "\nAborted\n$");
 }
 

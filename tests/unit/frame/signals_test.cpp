@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "frame/command.h"
 #include "support/processes.h"
@@ -16,109 +14,80 @@
 namespace Network_tools {
 namespace {
 
-std::string read_all(int descriptor) {
-  std::string text;
-  char buffer[256];
-  ssize_t count = 0;
-  while ((count = read(descriptor, buffer, sizeof buffer)) > 0) text.append(buffer, count);
-  return text;
-}
+using testing_support::process_gone_or_killed;
+using testing_support::wait_for_child;
 
-TEST(SignalsTest, TerminationKillsTheRunningToolAndEndsWithStatusOne) {
-  // Orphans of the child come to this process, so we can see how the tool ended.
-  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-  int error_pipe[2];
-  int pid_pipe[2];
-  ASSERT_EQ(pipe(error_pipe), 0);
-  ASSERT_EQ(pipe(pid_pipe), 0);
-
+// Forks a child that installs the handlers, starts a long sleep under a waiting shell, sends
+// the sleep's pid to the parent and ends through `end`. Returns the child's pid and the sleep's.
+template <typename End>
+std::pair<pid_t, pid_t> start_child_with_tool(End end) {
+  int ends[2];
+  if (pipe(ends) != 0) return {-1, -1};
   const pid_t child = fork();
-  ASSERT_GE(child, 0);
   if (child == 0) {
-    dup2(error_pipe[1], STDERR_FILENO);
-    close(error_pipe[0]);
-    close(pid_pipe[0]);
     register_handlers();
-    // A tool that runs for long under a shell that waits for it.
     FILE* stream = launch_bash_command("sleep 987 & echo $!; wait");
     char line[32] = {};
     if (stream == nullptr || fgets(line, sizeof line, stream) == nullptr) std::_Exit(2);
-    const ssize_t written = write(pid_pipe[1], line, sizeof line);
-    close(pid_pipe[1]);
+    if (write(ends[1], line, sizeof line) != sizeof line) std::_Exit(2);
+    end(stream);
+  }
+  close(ends[1]);
+  char line[32] = {};
+  const bool got = read(ends[0], line, sizeof line) == sizeof line;
+  close(ends[0]);
+  return {child, got ? static_cast<pid_t>(std::atol(line)) : -1};
+}
+
+TEST(SignalsTest, TerminationKillsTheRunningToolAndEndsWithStatusOne) {
+  // Orphans of the child come to this process, so we can see how the sleep ended.
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  int errors[2];
+  ASSERT_EQ(pipe(errors), 0);
+  const auto [child, sleeper] = start_child_with_tool([&errors](FILE* stream) {
+    dup2(errors[1], STDERR_FILENO);
     int status = 0;
     parse_bash_command_output(stream, status);  // blocks until the signal comes
-    std::_Exit(written > 0 ? 3 : 4);
-  }
-  close(error_pipe[1]);
-  close(pid_pipe[1]);
-  char line[32] = {};
-  ASSERT_EQ(read(pid_pipe[0], line, sizeof line), static_cast<ssize_t>(sizeof line));
-  const pid_t sleeper = static_cast<pid_t>(std::atol(line));
+    std::_Exit(3);
+  });
+  close(errors[1]);
   ASSERT_GT(sleeper, 0);
-
   ASSERT_EQ(kill(child, SIGTERM), 0);
-  int status = 0;
-  EXPECT_TRUE(testing_support::wait_for_child(child, status)) << "the handler waited for the tool";
-  // The sleep was killed, not left to finish or to run on. Checked first: while it runs it
-  // holds the standard error pipe open.
-  EXPECT_TRUE(testing_support::process_gone_or_killed(sleeper));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(read_all(error_pipe[0]), "Terminated\n");
 
+  int status = 0;
+  EXPECT_TRUE(wait_for_child(child, status)) << "the handler waited for the tool";
+  // Checked before reading standard error: a running sleep would hold that pipe open.
+  EXPECT_TRUE(process_gone_or_killed(sleeper));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  char text[64] = {};
+  EXPECT_STREQ(read(errors[0], text, sizeof text - 1) > 0 ? text : "", "Terminated\n");
   int sleeper_status = 0;
   ASSERT_EQ(waitpid(sleeper, &sleeper_status, 0), sleeper);
   EXPECT_TRUE(WIFSIGNALED(sleeper_status) && WTERMSIG(sleeper_status) == SIGKILL);
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
   prctl(PR_SET_CHILD_SUBREAPER, 0);
-  close(error_pipe[0]);
-  close(pid_pipe[0]);
+  close(errors[0]);
+}
+
+TEST(SignalsTest, FatalExitEndsTheRunningToolToo) {
+  const auto [child, sleeper] = start_child_with_tool([](FILE*) { exit_process(1); });
+  ASSERT_GT(sleeper, 0);
+  int status = 0;
+  EXPECT_TRUE(wait_for_child(child, status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_TRUE(process_gone_or_killed(sleeper));
 }
 
 TEST(SignalsTest, HandlerNamesTheSignal) {
-  EXPECT_EXIT(
-      {
-        register_handlers();
-        std::abort();
-      },
-      ::testing::ExitedWithCode(1), "^Aborted\n$");
-  EXPECT_EXIT(
-      {
-        register_handlers();
-        raise(SIGSEGV);
-      },
-      ::testing::ExitedWithCode(1), "^Segmentation fault\n$");
-  EXPECT_EXIT(
-      {
-        register_handlers();
-        raise(SIGTERM);
-      },
-      ::testing::ExitedWithCode(1), "^Terminated\n$");
+  register_handlers();
+  EXPECT_EXIT(std::abort(), ::testing::ExitedWithCode(1), "^Aborted\n$");
+  EXPECT_EXIT(raise(SIGSEGV), ::testing::ExitedWithCode(1), "^Segmentation fault\n$");
+  EXPECT_EXIT(raise(SIGTERM), ::testing::ExitedWithCode(1), "^Terminated\n$");
   EXPECT_EXIT(sig_handler(SIGUSR1), ::testing::ExitedWithCode(1), "^Unknown\n$");
-}
-
-TEST(SignalsTest, FatalExitEndsRegisteredCommandsToo) {
-  int pid_pipe[2];
-  ASSERT_EQ(pipe(pid_pipe), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(pid_pipe[0]);
-    FILE* stream = launch_bash_command("sleep 987 & echo $!; wait");
-    char line[32] = {};
-    if (stream == nullptr || fgets(line, sizeof line, stream) == nullptr) std::_Exit(2);
-    const ssize_t written = write(pid_pipe[1], line, sizeof line);
-    exit_process(written > 0 ? 1 : 3);
-  }
-  close(pid_pipe[1]);
-  char line[32] = {};
-  ASSERT_EQ(read(pid_pipe[0], line, sizeof line), static_cast<ssize_t>(sizeof line));
-  close(pid_pipe[0]);
-  int status = 0;
-  EXPECT_TRUE(testing_support::wait_for_child(child, status));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
-  EXPECT_TRUE(testing_support::process_gone_or_killed(static_cast<pid_t>(std::atol(line))));
+  signal(SIGSEGV, SIG_DFL);
+  signal(SIGABRT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
 }
 
 }  // namespace
