@@ -57,18 +57,6 @@ TEST(CommandTest, CommandsThatCannotStart) {
   EXPECT_EXIT(without_descriptors(), ::testing::ExitedWithCode(0), "");
 }
 
-TEST(CommandTest, RegistryHoldsExactlyTheOpenStreams) {
-  Pipe_registry registry;
-  FILE* first = launch_bash_command("echo 1", registry);
-  FILE* second = launch_bash_command("echo 2", registry);
-  EXPECT_EQ(registry.streams(), (std::vector<FILE*>{first, second}));
-  int status = -1;
-  EXPECT_EQ(parse_bash_command_output(first, status, registry), "1\n");
-  EXPECT_EQ(registry.streams(), std::vector<FILE*>{second});
-  parse_bash_command_output(second, status, registry);
-  EXPECT_EQ(registry.size(), 0u);
-}
-
 TEST(CommandTest, ThreadsStartAndFinishCommandsTogether) {
   Pipe_registry registry;
   std::vector<int> correct(6, 0);

@@ -49,21 +49,16 @@ TEST_F(TestResultTest, WritingGrowsTheDocumentOnDemand) {
             R"([{"MetricData":{}},{"MetricData":{}},{"MetricData":{}},)"
             R"({"MetricData":{"level":3}}])");
   result_.add_other_data("x", true, 2, 1);
+  // Negative indices name the enclosing level.
+  result_.add_other_data("test", "t", -1, 5);
+  result_.add_metric_data("at-step", 1, 2, 0, -1);
+  EXPECT_EQ(other(-1, -1), R"({"test":"t"})");
   EXPECT_EQ(JSON_to_string(result_.document()["MonitorResults"][1]), R"({"StepResults":[],)"
                                                                      R"("OtherData":{}})");
-  EXPECT_EQ(level(2, 0, -1), R"({"Metrics":[],"OtherData":{},"PageResults":{}})");
+  EXPECT_EQ(level(2, 0, -1), R"({"Metrics":[],"OtherData":{},"PageResults":{},"at-step":1})");
   EXPECT_EQ(other(2, 1), R"({"x":true})");
   result_.initialize_JSON_object();
   EXPECT_EQ(result_.to_string(), skeleton);
-}
-
-TEST_F(TestResultTest, NegativeIndicesNameTheEnclosingLevel) {
-  result_.add_other_data("test", "t", -1, 5);
-  result_.add_other_data("result", "r", 0, -1);
-  result_.add_metric_data("at-step", 1, 0, 0, -1);
-  EXPECT_EQ(other(-1, -1), R"({"test":"t"})");
-  EXPECT_EQ(other(0, -1), R"({"result":"r"})");
-  EXPECT_EQ(level(0, 0, -1), R"({"Metrics":[],"OtherData":{},"PageResults":{},"at-step":1})");
 }
 
 TEST_F(TestResultTest, SameKeyIsReplacedInPlaceAndKeysAreCopied) {
