@@ -17,14 +17,16 @@ namespace {
 using testing_support::process_gone_or_killed;
 using testing_support::wait_for_child;
 
-// Forks a child that installs the handlers, starts a long sleep under a waiting shell, sends
-// the sleep's pid to the parent and ends through `end`. Returns the child's pid and the sleep's.
+// Forks a child that writes its standard error into `error_output`, installs the handlers,
+// starts a long sleep under a waiting shell, sends the sleep's pid to the parent and ends
+// through `end`. Returns the child's pid and the sleep's.
 template <typename End>
-std::pair<pid_t, pid_t> start_child_with_tool(End end) {
+std::pair<pid_t, pid_t> start_child_with_tool(End end, int error_output = STDERR_FILENO) {
   int ends[2];
   if (pipe(ends) != 0) return {-1, -1};
   const pid_t child = fork();
   if (child == 0) {
+    dup2(error_output, STDERR_FILENO);
     register_handlers();
     FILE* stream = launch_bash_command("sleep 987 & echo $!; wait");
     char line[32] = {};
@@ -44,12 +46,13 @@ TEST(SignalsTest, TerminationKillsTheRunningToolAndEndsWithStatusOne) {
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   int errors[2];
   ASSERT_EQ(pipe(errors), 0);
-  const auto [child, sleeper] = start_child_with_tool([&errors](FILE* stream) {
-    dup2(errors[1], STDERR_FILENO);
-    int status = 0;
-    parse_bash_command_output(stream, status);  // blocks until the signal comes
-    std::_Exit(3);
-  });
+  const auto [child, sleeper] = start_child_with_tool(
+      [](FILE* stream) {
+        int status = 0;
+        parse_bash_command_output(stream, status);  // blocks until the signal comes
+        std::_Exit(3);
+      },
+      errors[1]);
   close(errors[1]);
   ASSERT_GT(sleeper, 0);
   ASSERT_EQ(kill(child, SIGTERM), 0);
