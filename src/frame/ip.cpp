@@ -1,0 +1,153 @@
+// Parsing, printing and comparing of addresses and subnets.
+#include "frame/ip.h"
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "frame/exception.h"
+
+namespace Network_tools::IP {
+namespace {
+
+// Outcome of looking at the first characters of an address text.
+enum class detected { IPv4, IPv6, malformed, wrong };
+
+// A "." among the first four characters means IPv4, a ":" there (or right after them) means
+// IPv6, whichever comes first. Shorter texts without either are malformed, longer ones wrong.
+detected detect_family(const std::string& text) {
+  for (std::size_t position = 0; position < 5; ++position) {
+    if (position == text.size()) return detected::malformed;
+    const char c = text[position];
+    if (c == ':') return detected::IPv6;
+    if (position == 4) break;
+    if (c == '.') return detected::IPv4;
+  }
+  return detected::wrong;
+}
+
+[[noreturn]] void fail(const std::string& message) {
+  throw exception(message, 0, "");
+}
+
+std::string constructor_error(const char* owner) {
+  return std::string("Network_tools::IP::") + owner + "() - Constructor error - ";
+}
+
+}  // namespace
+
+Address::Address(const char* text) {
+  if (text == nullptr || *text == '\0') fail(constructor_error("Address") + "Empty IP");
+  const std::string whole(text);
+  switch (detect_family(whole)) {
+    case detected::malformed:
+      fail(constructor_error("Address") + "Malformed IP: [" + whole + "]");
+    case detected::wrong:
+      fail(constructor_error("Address") + "Wrong IP: [" + whole + "]");
+    case detected::IPv4:
+      parse(whole, AF_INET, "Address", text);
+      break;
+    case detected::IPv6:
+      parse(whole, AF_INET6, "Address", text);
+      break;
+  }
+}
+
+Address::Address(int family, const void* bytes) {
+  if (family != AF_INET && family != AF_INET6) return;
+  family_ = family;
+  std::memcpy(bytes_.data(), bytes, family == AF_INET ? 4 : 16);
+}
+
+void Address::parse(const std::string& address, int family, const char* owner, const char* whole) {
+  std::array<std::uint8_t, 16> bytes{};
+  const int result = inet_pton(family, address.c_str(), bytes.data());
+  if (result == 0) fail(constructor_error(owner) + "Wrong IP: [" + whole + "]");
+  if (result < 0) {
+    const int error = errno;
+    fail(std::string("Network_tools::IP::") + owner + "() - inet_pton() error - Error found: " +
+         std::to_string(error) + " (" + std::strerror(error) + ")");
+  }
+  bytes_ = bytes;
+  family_ = family;
+}
+
+std::string Address::to_string() const {
+  if (family_ != AF_INET && family_ != AF_INET6) return "";
+  std::array<char, INET6_ADDRSTRLEN> text{};
+  if (inet_ntop(family_, bytes_.data(), text.data(), text.size()) == nullptr) return "";
+  return text.data();
+}
+
+bool operator==(const Address& left, const Address& right) {
+  if (left.family_ != right.family_) return false;
+  const std::size_t length = left.family_ == AF_INET ? 4 : left.family_ == AF_INET6 ? 16 : 0;
+  return std::memcmp(left.bytes_.data(), right.bytes_.data(), length) == 0;
+}
+
+Subnet::Subnet(const char* text) {
+  if (text == nullptr || *text == '\0') fail(constructor_error("Subnet") + "Empty IP");
+  const std::string whole(text);
+  int family = 0;
+  switch (detect_family(whole)) {
+    case detected::malformed:
+      fail(constructor_error("Subnet") + "Malformed subnet: [" + whole + "]");
+    case detected::wrong:
+      fail(constructor_error("Subnet") + "Wrong subnet: [" + whole + "]");
+    case detected::IPv4:
+      family = AF_INET;
+      break;
+    case detected::IPv6:
+      family = AF_INET6;
+      break;
+  }
+  const unsigned maximum = family == AF_INET ? 32 : 128;
+
+  std::string address = whole;
+  unsigned length = maximum;
+  if (const std::size_t slash = whole.rfind('/'); slash != std::string::npos) {
+    const std::string number = whole.substr(slash + 1);
+    std::size_t digits = 0;
+    while (digits < number.size() && number[digits] >= '0' && number[digits] <= '9') ++digits;
+    const std::string shown = digits == 0 ? "0" : number.substr(0, digits);
+    if (digits == 0 || digits != number.size()) {
+      fail(constructor_error("Subnet") + "Unexpected end while parsing bitlen value " + shown +
+           " [" + whole + "]");
+    }
+    // More than three digits are too many whatever they say (and would overflow).
+    const unsigned value = digits > 3 ? maximum + 1 : static_cast<unsigned>(std::stoul(shown));
+    if (value > maximum) {
+      fail(constructor_error("Subnet") + "Invalid bitlen value " + shown + " [" + whole + "]");
+    }
+    length = value;
+    address = whole.substr(0, slash);
+  }
+
+  parse(address, family, "Subnet", text);
+  prefix_length_ = static_cast<std::uint8_t>(length);
+
+  // Clear the host bits.
+  const unsigned byte_count = family == AF_INET ? 4 : 16;
+  for (unsigned bit = length; bit < byte_count * 8; ++bit) {
+    bytes_[bit / 8] &= static_cast<std::uint8_t>(~(0x80u >> (bit % 8)));
+  }
+}
+
+std::string Subnet::to_string() const {
+  if (empty()) return "";
+  return Address::to_string() + "/" + std::to_string(prefix_length_);
+}
+
+bool operator==(const Subnet& left, const Subnet& right) {
+  return left.prefix_length_ == right.prefix_length_ &&
+         static_cast<const Address&>(left) == static_cast<const Address&>(right);
+}
+
+bool is_address(const std::string& text, type_v type) {
+  std::array<std::uint8_t, 16> bytes{};
+  if (type != IPv6_type && inet_pton(AF_INET, text.c_str(), bytes.data()) == 1) return true;
+  return type != IPv4_type && inet_pton(AF_INET6, text.c_str(), bytes.data()) == 1;
+}
+
+}  // namespace Network_tools::IP

@@ -1,0 +1,21 @@
+// Blocking of the handled signals.
+#include "frame/signal_block.h"
+
+#include <pthread.h>
+
+namespace Network_tools {
+
+Signal_block::Signal_block() {
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGSEGV);
+  sigaddset(&blocked, SIGABRT);
+  sigaddset(&blocked, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
+}
+
+Signal_block::~Signal_block() {
+  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+}  // namespace Network_tools

@@ -1,0 +1,21 @@
+// Handling of SIGSEGV, SIGABRT and SIGTERM: no native tool outlives the process.
+#ifndef NETWORK_TOOLS_FRAME_SIGNALS_H_
+#define NETWORK_TOOLS_FRAME_SIGNALS_H_
+
+namespace Network_tools {
+
+// Installs `sig_handler` for SIGSEGV, SIGABRT and SIGTERM, in that order. Throws
+// std::runtime_error "Cannot set action to SIGTERM (errno=22)" and the like on failure.
+void register_handlers();
+
+// Kills every registered command (see `Pipe_registry::kill_all`), writes "Segmentation fault",
+// "Aborted", "Terminated" or "Unknown" and a line end on standard error, and ends the process
+// with status 1. Never returns.
+[[noreturn]] void sig_handler(int signal_number);
+
+// Ends the process with `status` after killing every registered command; for fatal errors.
+[[noreturn]] void exit_process(int status);
+
+}  // namespace Network_tools
+
+#endif  // NETWORK_TOOLS_FRAME_SIGNALS_H_

@@ -1,0 +1,97 @@
+// The signal handler: no native tool outlives the process, and the process ends at once.
+#include "frame/signals.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "frame/command.h"
+#include "support/processes.h"
+
+namespace Network_tools {
+namespace {
+
+using testing_support::process_gone_or_killed;
+using testing_support::wait_for_child;
+
+// Forks a child that writes its standard error into `error_output`, installs the handlers,
+// starts a long sleep under a waiting shell, sends the sleep's pid to the parent and ends
+// through `end`. Returns the child's pid and the sleep's.
+template <typename End>
+std::pair<pid_t, pid_t> start_child_with_tool(End end, int error_output = STDERR_FILENO) {
+  int ends[2];
+  if (pipe(ends) != 0) return {-1, -1};
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(error_output, STDERR_FILENO);
+    register_handlers();
+    FILE* stream = launch_bash_command("sleep 987 & echo $!; wait");
+    char line[32] = {};
+    if (stream == nullptr || fgets(line, sizeof line, stream) == nullptr) std::_Exit(2);
+    if (write(ends[1], line, sizeof line) != sizeof line) std::_Exit(2);
+    end(stream);
+  }
+  close(ends[1]);
+  char line[32] = {};
+  const bool got = read(ends[0], line, sizeof line) == sizeof line;
+  close(ends[0]);
+  return {child, got ? static_cast<pid_t>(std::atol(line)) : -1};
+}
+
+TEST(SignalsTest, TerminationKillsTheRunningToolAndEndsWithStatusOne) {
+  // Orphans of the child come to this process, so we can see how the sleep ended.
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  int errors[2];
+  ASSERT_EQ(pipe(errors), 0);
+  const auto [child, sleeper] = start_child_with_tool(
+      [](FILE* stream) {
+        int status = 0;
+        parse_bash_command_output(stream, status);  // blocks until the signal comes
+        std::_Exit(3);
+      },
+      errors[1]);
+  close(errors[1]);
+  ASSERT_GT(sleeper, 0);
+  ASSERT_EQ(kill(child, SIGTERM), 0);
+
+  int status = 0;
+  EXPECT_TRUE(wait_for_child(child, status)) << "the handler waited for the tool";
+  // Checked before reading standard error: a running sleep would hold that pipe open.
+  EXPECT_TRUE(process_gone_or_killed(sleeper));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  char text[64] = {};
+  EXPECT_STREQ(read(errors[0], text, sizeof text - 1) > 0 ? text : "", "Terminated\n");
+  int sleeper_status = 0;
+  ASSERT_EQ(waitpid(sleeper, &sleeper_status, 0), sleeper);
+  EXPECT_TRUE(WIFSIGNALED(sleeper_status) && WTERMSIG(sleeper_status) == SIGKILL);
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
+  close(errors[0]);
+}
+
+TEST(SignalsTest, FatalExitEndsTheRunningToolToo) {
+  const auto [child, sleeper] = start_child_with_tool([](FILE*) { exit_process(1); });
+  ASSERT_GT(sleeper, 0);
+  int status = 0;
+  EXPECT_TRUE(wait_for_child(child, status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_TRUE(process_gone_or_killed(sleeper));
+}
+
+TEST(SignalsTest, HandlerNamesTheSignal) {
+  register_handlers();
+  EXPECT_EXIT(std::abort(), ::testing::ExitedWithCode(1), "^Aborted\n$");
+  EXPECT_EXIT(raise(SIGSEGV), ::testing::ExitedWithCode(1), "^Segmentation fault\n$");
+  EXPECT_EXIT(raise(SIGTERM), ::testing::ExitedWithCode(1), "^Terminated\n$");
+  EXPECT_EXIT(sig_handler(SIGUSR1), ::testing::ExitedWithCode(1), "^Unknown\n$");
+  signal(SIGSEGV, SIG_DFL);
+  signal(SIGABRT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+}
+
+}  // namespace
+}  // namespace Network_tools

@@ -1,0 +1,79 @@
+// A small tool built on the wrapper base, for testing the base's input handling.
+#ifndef NETWORK_TOOLS_TESTS_SUPPORT_SAMPLE_WRAPPER_H_
+#define NETWORK_TOOLS_TESTS_SUPPORT_SAMPLE_WRAPPER_H_
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "frame/exception.h"
+#include "wrapper/json_access.h"
+#include "wrapper/parameters.h"
+#include "wrapper/wrapper.h"
+
+namespace Network_tools::testing_support {
+
+struct Sample_parameters : Parameters {
+  Sample_parameters() : Parameters("/opt/sample/bin/sample_tool", "") {}
+  std::string get_cmd_line() const override { return get_native_tool_executable(); }
+};
+
+// Capabilities "sample.flag" (Bool), "sample.timeout" (Int, 5 to 300) and "test.common.url";
+// the settings "Flag" and "Timeout" stand in for the first two; the setting "Broken" fails.
+// `on_run` scripts how a run ends.
+class Sample_wrapper : public Wrapper {
+ public:
+  explicit Sample_wrapper(Logger& logger) : Wrapper(logger) { parameters.JSON_output = true; }
+  Sample_wrapper(Logger& logger, std::streambuf* input) : Sample_wrapper(logger) {
+    handle_stdin(input);
+  }
+
+  void output_to_JSON(const std::string&) override {}
+  std::string help_message() const override { return ""; }
+  std::string version_message() const override { return ""; }
+  void handle_option(const JSON_member& member) override {
+    const std::string key = member.name.GetString();
+    try {
+      int port = 0;
+      if (key == "sample.flag") flag = GetBool(member.value);
+      if (key == "sample.timeout") parameters.set_timeout(GetInt(member.value), 5, 300);
+      if (key == "test.common.url") {
+        retrieve_details_from_url(GetString(member.value), scheme, host, port);
+      }
+    } catch (const std::invalid_argument& expected) {
+      throw_exception(1007, "sample.error.wrong-argument-value",
+                      "Capability " + key + " is supposed to be " + expected.what() + " and not " +
+                          JSON_type_name(member.value),
+                      parameters.JSON_output, 0, -1);
+    }
+  }
+  void handle_setting(const JSON_member& member) override {
+    const std::string name = member.name.GetString();
+    if (name == "Flag") flag = GetBool(member.value);
+    if (name == "Timeout") parameters.set_timeout(GetInt(member.value), 5, 300);
+    if (name == "Broken") throw exception("broken setting", 9, "");
+  }
+  void add_min_options() override {
+    ++min_options_calls;
+    test_result_.add_other_data("sample.results.host", host, 0, -1);
+  }
+  std::string get_capability_related_to_setting(const std::string& setting) const override {
+    return setting == "Flag" ? "sample.flag" : setting == "Timeout" ? "sample.timeout" : "";
+  }
+  void input_sanity_check() override {}
+  std::string run() override { return on_run ? on_run(*this) : test_result_.to_string(); }
+
+  TestResult& result() { return test_result_; }
+
+  Sample_parameters parameters;
+  bool flag = false;
+  std::string scheme;
+  std::string host;
+  int min_options_calls = 0;
+  // What `run` does instead of returning the result document.
+  std::function<std::string(Sample_wrapper&)> on_run;
+};
+
+}  // namespace Network_tools::testing_support
+
+#endif  // NETWORK_TOOLS_TESTS_SUPPORT_SAMPLE_WRAPPER_H_
