@@ -1,0 +1,192 @@
+// Writing the results model into the test-result document: one step per group and per set of
+// failures, their identifiers, and the test-level keys.
+#include <utility>
+
+#include "dns_experience/errors.h"
+#include "dns_experience/results/results.h"
+#include "dns_experience/results/step_json.h"
+
+namespace Network_tools::DNS_experience {
+
+namespace {
+
+const std::string protocol_key = "qv-dns.results.protocol";
+const std::string status_key = "qv-dns.results.status";
+const std::string error_code_key = "common.results.error-code";
+
+std::string text_member(const rapidjson::Value& object, const std::string& key) {
+  if (!object.IsObject()) return "";
+  const auto member = object.FindMember(key.c_str());
+  if (member == object.MemberEnd() || !member->value.IsString()) return "";
+  return std::string(member->value.GetString(), member->value.GetStringLength());
+}
+
+bool is_experience_error(const std::string& status) {
+  return !status.empty() && direct_error_to_experience_error(status) != err_t::none;
+}
+
+// A copy of a response's "OtherData", from which the entries written elsewhere are removed. The
+// model keeps its own documents untouched.
+rapidjson::Document copy_other_data(const rapidjson::Value& response) {
+  const auto other = get_mandatory_json_iterator(response, "OtherData");
+  if (!other->value.IsObject()) throw_structural_fault("Missing mandatory field OtherData");
+  rapidjson::Document copy;
+  copy.CopyFrom(other->value, copy.GetAllocator());
+  return copy;
+}
+
+// Takes the protocol and question entries out of `other`, writing them to the step when
+// `write` is set (they describe the whole step, so only one response of it writes them).
+void take_question(TestResult& result, rapidjson::Document& other, int step, bool write) {
+  for (const std::string* key : {&protocol_key, &Results::question_class, &Results::question_name,
+                                 &Results::question_query_type}) {
+    const auto member = other.FindMember(key->c_str());
+    if (member == other.MemberEnd() || !member->value.IsString()) continue;
+    if (write) {
+      result.add_other_data(
+          *key, std::string(member->value.GetString(), member->value.GetStringLength()), 0, step);
+    }
+    other.RemoveMember(member);
+  }
+}
+
+void write_identifiers(TestResult& result, int step, int level_id, int recursion, int group_id) {
+  result.add_other_data("qv-dns.results.level-id.number", level_id, 0, step);
+  result.add_other_data("qv-dns.results.recursion-level.number", recursion, 0, step);
+  result.add_other_data("qv-dns.results.group-id.number", group_id, 0, step);
+}
+
+// Appends the hostname.bind answer of `response` to the last metric entry of the last step
+// written.
+void attach_hostname_bind(TestResult& result, const rapidjson::Value& response, int steps_written,
+                          Logger& logger) {
+  const auto other = get_mandatory_json_iterator(response, "OtherData");
+  if (other->value.IsObject() && other->value.HasMember(error_code_key.c_str())) return;
+  const auto metrics = get_mandatory_json_iterator(response, "Metrics");
+  if (!metrics->value.IsArray()) throw_structural_fault("Missing mandatory field Metrics");
+  for (const auto& entry : metrics->value.GetArray()) {
+    const auto data = get_mandatory_json_iterator(entry, "MetricData");
+    if (text_member(data->value, answer_name) != "hostname.bind.") continue;
+    const auto info = get_mandatory_json_iterator(data->value, answer_info);
+    if (!info->value.IsString()) throw_structural_fault("Missing mandatory field " + answer_info);
+    if (steps_written == 0) {
+      logger.write(LEVEL_DEBUG, "DNS RESULTS",
+                   "No reported level to attach the hostname.bind answer to");
+      return;
+    }
+    const int step = steps_written - 1;
+    const auto step_metrics =
+        get_mandatory_json_iterator(*result.retrieve_data_level_pointer(0, step, -1), "Metrics");
+    if (!step_metrics->value.IsArray() || step_metrics->value.Empty()) {
+      throw_structural_fault("Invalid empty MetricsArray");
+    }
+    const int last = static_cast<int>(step_metrics->value.Size()) - 1;
+    result.append_string_to_metric_data(
+        "qv-dns.results.hostname-bind",
+        std::string(info->value.GetString(), info->value.GetStringLength()), 0, step, last);
+    return;
+  }
+}
+
+}  // namespace
+
+void Results::fill_test_results(TestResult& result, test_type_t test_type) const {
+  const bool traversal = test_type == test_type_t::DNS_traversal;
+  int step = 0;
+  int level_id = 1;
+  int recursion = 0;
+  // The error that the final level suggests for the whole test.
+  std::string candidate;
+
+  for (std::size_t r = 0; r < resolutions.size(); ++r) {
+    const HostnameResolution& resolution = resolutions[r];
+    for (std::size_t l = 0; l < resolution.levels.size(); ++l) {
+      const Level& level = resolution.levels[l];
+      if (!level_counts(level.level)) continue;
+      // A traversal test keeps the first error of its final level; once one is found the level
+      // stops deciding.
+      bool final_level = r + 1 == resolutions.size() && l + 1 == resolution.levels.size();
+
+      int group_id = 1;
+      if (!level.failures.empty()) {
+        bool first = true;
+        for (const ServerFailure& failure : level.failures) {
+          rapidjson::Document other = copy_other_data(failure.response);
+          take_question(result, other, step, first);
+          if (first) write_identifiers(result, step, level_id, recursion, group_id);
+          first = false;
+          if (final_level) {
+            const std::string status = text_member(other, status_key);
+            if (is_experience_error(status)) {
+              candidate = status;
+              if (traversal) final_level = false;
+            }
+          }
+          result.push_back_metric_data(other, 0, step);
+        }
+        ++step;
+        ++group_id;
+      }
+
+      for (const Stats& group : level.groups) {
+        rapidjson::Document other = copy_other_data(group.response);
+        take_question(result, other, step, true);
+        write_identifiers(result, step, level_id, recursion, group_id);
+        const auto metrics = get_mandatory_json_iterator(group.response, "Metrics");
+        if (!metrics->value.IsArray()) throw_structural_fault("Missing mandatory field Metrics");
+        for (const auto& entry : metrics->value.GetArray()) {
+          if (!entry.IsObject()) continue;
+          const auto data = entry.FindMember("MetricData");
+          if (data == entry.MemberEnd() || !data->value.IsObject()) continue;
+          result.push_back_metric_data(data->value, 0, step);
+        }
+        // A traversal step reports every server in its own entry; the rest of the first
+        // response's details would speak for one of them only.
+        if (!traversal) result.push_back_metric_data(other, 0, step);
+
+        if (final_level) {
+          const auto written = get_mandatory_json_iterator(
+              *result.retrieve_data_level_pointer(0, step, -1), "Metrics");
+          for (const auto& entry : written->value.GetArray()) {
+            if (!entry.IsObject()) continue;
+            const auto found = entry.FindMember("MetricData");
+            if (found == entry.MemberEnd() || !found->value.IsObject()) continue;
+            const rapidjson::Value& data = found->value;
+            if (!data.HasMember("qv-dns.results.server.name") &&
+                !data.HasMember("qv-dns.results.server.address")) {
+              continue;
+            }
+            const std::string status = text_member(data, status_key);
+            if (!traversal) {
+              candidate = status;
+              break;
+            }
+            if (is_experience_error(status)) {
+              candidate = status;
+              final_level = false;
+              break;
+            }
+          }
+        }
+        ++step;
+        ++group_id;
+      }
+      ++level_id;
+    }
+    if (!resolution.hostname_bind_response.IsNull()) {
+      attach_hostname_bind(result, resolution.hostname_bind_response, step, logger_);
+    }
+    ++recursion;
+  }
+
+  result.add_other_data("qv-dns.results.duration.ms", total_duration_ms, 0, -1);
+  if (traversal) {
+    result.add_other_data("qv-dns.results.is-network-outage-detected", network_outage_detected, 0,
+                          -1);
+  }
+  if (result.retrieve_error(error_code_key, 0, -1).empty() && is_experience_error(candidate)) {
+    result.add_other_data(error_code_key, candidate, 0, -1);
+  }
+}
+
+}  // namespace Network_tools::DNS_experience

@@ -1,0 +1,233 @@
+// Recording responses and failures in the results model.
+#include "dns_experience/results/results.h"
+
+#include <utility>
+
+#include "dns_experience/results/step_json.h"
+
+namespace Network_tools::DNS_experience {
+
+namespace {
+
+const char* const results_tag = "DNS RESULTS";
+const char* const warning_tag = "DNS-E RESULTS WARNING";
+const std::string duration_key = "qv-dns.results.duration.ms";
+const std::string server_name_key = "qv-dns.results.server.name";
+
+// The "OtherData" object of a response, which every response that is timed must have.
+const rapidjson::Value& mandatory_other_data(const rapidjson::Value& response) {
+  if (response.IsObject()) {
+    const auto other = response.FindMember("OtherData");
+    if (other != response.MemberEnd() && other->value.IsObject()) return other->value;
+  }
+  throw_structural_fault("Missing mandatory other_data ");
+}
+rapidjson::Value& mandatory_other_data(rapidjson::Value& response) {
+  return const_cast<rapidjson::Value&>(
+      mandatory_other_data(static_cast<const rapidjson::Value&>(response)));
+}
+
+// Adds or replaces `key` in `object`, keeping the place of an existing member.
+void set_member(rapidjson::Value& object, const std::string& key, rapidjson::Value value,
+                rapidjson::Document::AllocatorType& allocator) {
+  if (auto member = object.FindMember(key.c_str()); member != object.MemberEnd()) {
+    member->value = value;
+    return;
+  }
+  object.AddMember(rapidjson::Value(key.c_str(), allocator), value, allocator);
+}
+
+void set_string(rapidjson::Value& object, const std::string& key, const std::string& text,
+                rapidjson::Document::AllocatorType& allocator) {
+  set_member(object, key, rapidjson::Value(text.c_str(), allocator), allocator);
+}
+
+// A response served from the cache took no time.
+void zero_duration(rapidjson::Value& other_data) {
+  if (auto duration = other_data.FindMember(duration_key.c_str());
+      duration != other_data.MemberEnd()) {
+    duration->value.SetInt(0);
+  }
+}
+
+// An independent copy of the first step of `result`. The copy must outlive the dig wrapper's
+// document, which is reset before every query.
+rapidjson::Document copy_step(TestResult& result) {
+  rapidjson::Document copy;
+  copy.CopyFrom(*result.retrieve_data_level_pointer(0, 0, -1), copy.GetAllocator());
+  return copy;
+}
+
+std::string on_off(bool empty) {
+  return empty ? "empty" : "not empty";
+}
+
+}  // namespace
+
+Results::HostnameResolution& Results::current() {
+  if (resolutions.empty()) {
+    throw_structural_fault("No hostname resolution was started before adding a result");
+  }
+  return resolutions.back();
+}
+
+void Results::start_alias_traversal() {
+  logger_.write(LEVEL_DEBUG, results_tag, "Starting a resolution of a new hostname");
+  resolutions.emplace_back();
+}
+
+void Results::add_level(const std::string& relative_authoritative_domain,
+                        rapidjson::Document&& response, const std::vector<ServerInfo>& name_servers,
+                        int level, bool from_cache) {
+  if (name_servers.empty() != relative_authoritative_domain.empty()) {
+    throw_structural_fault(
+        std::string("Invalid Combination when adding a result Level.") +
+        " name_servers: " + on_off(name_servers.empty()) +
+        "; relative_authoritative_domain: " + on_off(relative_authoritative_domain.empty()));
+  }
+  HostnameResolution& resolution = current();
+  const bool counts = level_counts(level);
+  if (counts) {
+    if (from_cache) {
+      zero_duration(mandatory_other_data(response));
+    } else {
+      add_lookup_time(response);
+    }
+  }
+
+  Stats incoming{relative_authoritative_domain, std::move(response), name_servers};
+  // Only the last level is compared: a number that comes back after another level opens a
+  // level of its own.
+  if (resolution.levels.empty() || resolution.levels.back().level != level) {
+    Level fresh;
+    fresh.level = level;
+    fresh.groups.push_back(std::move(incoming));
+    resolution.levels.push_back(std::move(fresh));
+    if (counts) ++reported_level_count;
+    return;
+  }
+  Level& last = resolution.levels.back();
+  for (Stats& group : last.groups) {
+    // A cached level that is not reported is kept without its text, so it agrees with nothing.
+    if (group.response.IsNull() || incoming.response.IsNull()) continue;
+    if (is_similar_group(group.response, incoming.response)) {
+      logger_.write(LEVEL_DEBUG, "DNS METRICS",
+                    "Merging similar groups at level " + std::to_string(level));
+      merge_groups(group, incoming);
+      return;
+    }
+  }
+  last.groups.push_back(std::move(incoming));
+}
+
+void Results::add_level(const std::string& relative_authoritative_domain, const ServerInfo& server,
+                        TestResult& result, const std::vector<ServerInfo>& name_servers, int level,
+                        bool from_cache) {
+  rapidjson::Document response = copy_step(result);
+  if (!relative_authoritative_domain.empty() && relative_authoritative_domain != "." &&
+      !server.hostname.empty()) {
+    logger_.write(LEVEL_DEBUG, results_tag, "Adding resolution details");
+    auto other = response.IsObject() ? response.FindMember("OtherData") : response.MemberEnd();
+    if (other != response.MemberEnd() && other->value.IsObject() &&
+        other->value.HasMember(server_name_key.c_str())) {
+      auto& allocator = response.GetAllocator();
+      set_string(other->value, server_name_key, server.hostname, allocator);
+      if (server.resolution_time_ms != -1) {
+        set_member(other->value, "qv-dns.results.server.duration.ms",
+                   rapidjson::Value(server.resolution_time_ms), allocator);
+      }
+    }
+  }
+  add_level(relative_authoritative_domain, std::move(response), name_servers, level, from_cache);
+}
+
+void Results::add_traversal_level(const ParsedResponse& parsed_response, const ServerInfo& server,
+                                  TestResult& result, int level, bool from_cache) {
+  move_server_detail_to_metrics(result, from_cache);
+  add_level(parsed_response.relative_authoritative_domain, server, result,
+            parsed_response.name_servers, level, from_cache);
+}
+
+bool Results::add_level(const std::string& cached_text, const std::vector<ServerInfo>& name_servers,
+                        int level, bool from_cache, std::string& relative_authoritative_domain) {
+  if (!level_counts(level)) {
+    add_level(relative_authoritative_domain, rapidjson::Document(), name_servers, level,
+              from_cache);
+    return true;
+  }
+  rapidjson::Document response;
+  response.Parse(cached_text.c_str(), cached_text.size());
+  if (response.HasParseError()) return false;
+  zero_duration(mandatory_other_data(response));
+
+  const std::string authority_name = "qv-dns.results.authority.name";
+  if (auto metrics = response.FindMember("Metrics");
+      metrics != response.MemberEnd() && metrics->value.IsArray()) {
+    for (const auto& entry : metrics->value.GetArray()) {
+      if (!entry.IsObject()) continue;
+      const auto data = entry.FindMember("MetricData");
+      if (data == entry.MemberEnd() || !data->value.IsObject()) continue;
+      const auto name = data->value.FindMember(authority_name.c_str());
+      if (name == data->value.MemberEnd() || !name->value.IsString()) continue;
+      relative_authoritative_domain.assign(name->value.GetString(), name->value.GetStringLength());
+      break;
+    }
+  }
+  add_level(relative_authoritative_domain, std::move(response), name_servers, level, from_cache);
+  return true;
+}
+
+void Results::add_failure(TestResult& result, const std::string& hostname, int level) {
+  if (!level_counts(level)) return;
+  HostnameResolution& resolution = current();
+
+  rapidjson::Document response = copy_step(result);
+  add_lookup_time(response);
+  rapidjson::Value& other = mandatory_other_data(response);
+  auto& allocator = response.GetAllocator();
+  if (!hostname.empty()) {
+    if (!other.HasMember(server_name_key.c_str())) {
+      logger_.write(LEVEL_WARNING, warning_tag, "hostname entry when collecting a failure");
+    }
+    // A query that timed out leaves no server line behind; without the name the failure
+    // would not say which server failed.
+    set_string(other, server_name_key, hostname, allocator);
+  }
+  const std::string error = result.retrieve_error("common.results.error-code", 0, -1);
+  if (error.empty()) {
+    logger_.write(LEVEL_WARNING, warning_tag, "Added failure with no error");
+  } else {
+    set_string(other, "qv-dns.results.status", error, allocator);
+  }
+
+  // The level is opened only once the failure is known to be whole.
+  if (resolution.levels.empty() || resolution.levels.back().level != level) {
+    Level fresh;
+    fresh.level = level;
+    resolution.levels.push_back(std::move(fresh));
+    ++reported_level_count;
+  }
+  resolution.levels.back().failures.push_back(ServerFailure{std::move(response)});
+}
+
+void Results::add_lookup_time(const rapidjson::Value& response) {
+  const rapidjson::Value& other = mandatory_other_data(response);
+  const auto duration = other.FindMember(duration_key.c_str());
+  if (duration == other.MemberEnd() || !duration->value.IsInt()) {
+    logger_.write(LEVEL_DEBUG, results_tag, "No duration to add");
+    return;
+  }
+  total_duration_ms += duration->value.GetInt();
+}
+
+void Results::add_ptr(TestResult& result) {
+  HostnameResolution& resolution = current();
+  rapidjson::Document response = copy_step(result);
+  add_lookup_time(response);
+  Level answer;
+  answer.level = 3;
+  answer.groups.push_back(Stats{"", std::move(response), {}});
+  resolution.levels.push_back(std::move(answer));
+}
+
+}  // namespace Network_tools::DNS_experience

@@ -1,0 +1,88 @@
+// Mandatory members and the move of a dig step's server details into a metric entry.
+#include "dns_experience/results/step_json.h"
+
+#include "dns_experience/errors.h"
+#include "dns_experience/results/results.h"
+#include "frame/exception.h"
+
+namespace Network_tools::DNS_experience {
+
+void throw_structural_fault(const std::string& message) {
+  throw exception(message, static_cast<int>(err_t::internal_error), "");
+}
+
+namespace {
+
+template <typename Value>
+auto find_mandatory(Value& value, const std::string& name) {
+  if (!value.IsObject()) throw_structural_fault("Missing mandatory field " + name);
+  auto member = value.FindMember(name.c_str());
+  if (member == value.MemberEnd()) throw_structural_fault("Missing mandatory field " + name);
+  return member;
+}
+
+// Server details kept as text; the others are integers.
+bool is_text_field(const std::string& key) {
+  return key == "qv-dns.results.server.name" || key == "qv-dns.results.server.address" ||
+         key == "qv-dns.results.status" || key == "qv-dns.results.flags";
+}
+
+}  // namespace
+
+rapidjson::Value::MemberIterator get_mandatory_json_iterator(rapidjson::Value& value,
+                                                             const std::string& name) {
+  return find_mandatory(value, name);
+}
+
+rapidjson::Value::ConstMemberIterator get_mandatory_json_iterator(const rapidjson::Value& value,
+                                                                  const std::string& name) {
+  return find_mandatory(value, name);
+}
+
+void move_server_detail_to_metrics(TestResult& result, bool from_cache) {
+  const rapidjson::Value* step = result.retrieve_data_level_pointer(0, 0, -1);
+  if (!step->IsObject()) {
+    throw_structural_fault(
+        "Cannot move server details to metrics. Provided step_result is not a valid JSON object");
+  }
+  const auto metrics = step->FindMember("Metrics");
+  if (metrics == step->MemberEnd() || !metrics->value.IsArray()) {
+    throw_structural_fault(
+        "Cannot move server details to metrics. No 'Metrics' key found in step_result or it's "
+        "not an array.");
+  }
+  const auto other = step->FindMember("OtherData");
+  if (other == step->MemberEnd() || !other->value.IsObject()) {
+    throw_structural_fault(
+        "Cannot move server details to metrics. No 'OtherData' key found in step_result or it's "
+        "not an object.");
+  }
+
+  const std::string duration_key = "qv-dns.results.duration.ms";
+  if (from_cache && other->value.HasMember(duration_key.c_str())) {
+    result.add_other_data(duration_key, 0, 0, 0);
+  }
+  const int entry = result.get_metrics_count(0, 0);
+  result.push_back_metric_data(rapidjson::Value(rapidjson::kObjectType), 0, 0);
+
+  for (const std::string& key : Results::server_fields) {
+    // Writing into the document may move its values, so the details are looked up afresh for
+    // every key and copied out before they are written.
+    const rapidjson::Value& details =
+        result.retrieve_data_level_pointer(0, 0, -1)->FindMember("OtherData")->value;
+    const auto field = details.FindMember(key.c_str());
+    if (field == details.MemberEnd()) continue;
+    // A detail of an unexpected type stays where it is rather than being lost.
+    if (is_text_field(key)) {
+      if (!field->value.IsString()) continue;
+      const std::string text(field->value.GetString(), field->value.GetStringLength());
+      result.add_metric_data(key, text, 0, 0, entry);
+    } else {
+      if (!field->value.IsInt()) continue;
+      result.add_metric_data(key, field->value.GetInt(), 0, 0, entry);
+    }
+    if (key != duration_key) result.remove_other_data(key, 0, 0);
+  }
+}
+
+}  // namespace Network_tools::DNS_experience
