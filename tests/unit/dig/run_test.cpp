@@ -59,10 +59,10 @@ TEST_F(DigRunTest, FiveTriesOfOneAndAHalfSecondFitATenSecondBudget) {
   EXPECT_EQ(error.error_code(), 12);
   EXPECT_STREQ(error.what(), "Measurement timed out (qv-dns.results.error.timeout)");
   EXPECT_EQ(wrapper->get_elapsed_time(), 7500u);
-  EXPECT_EQ(other_int(wrapper->test_result(), "qv-dns.results.duration.ms", -1), 7500);
-  EXPECT_EQ(other_string(wrapper->test_result(), "qv-dns.results.status", 0),
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.duration.ms"), "7500");
+  EXPECT_EQ(value_at(wrapper->test_result(), "S:qv-dns.results.status"),
             "qv-dns.results.error.timeout");
-  EXPECT_EQ(other_string(wrapper->test_result(), "common.results.error-code", -1),
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:common.results.error-code"),
             "qv-dns.results.error.timeout");
 }
 
@@ -90,7 +90,7 @@ TEST_F(DigRunTest, ATimeOutThenAnAnswerCountsTheLostTry) {
   };
   const std::string document = wrapper->run();
   EXPECT_EQ(tools.commands.size(), 2u);
-  EXPECT_EQ(other_int(wrapper->test_result(), "qv-dns.results.duration.ms", -1), 1504);
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.duration.ms"), "1504");
   EXPECT_EQ(document, wrapper->test_result().to_string());
 }
 
@@ -107,10 +107,6 @@ TEST_F(DigRunTest, FailuresAreClassifiedInTableOrder) {
        "Cannot reach name server: 127.53.4.1", "Connection refused"},
       {";; UDP setup with 127.53.4.1#53 failed: network unreachable.\n", 1014,
        "Cannot reach name server: 127.53.4.1", "Network unreachable"},
-      {"address family not supported\n", 1014, "Cannot reach name server: 127.53.4.1",
-       "Address family not supported"},
-      {"connection reset\n", 1014,
-       "Cannot reach name server because of connection reset: 127.53.4.1", "Connection reset"},
       {"dig: 'x' is not a legal name (label too long)\n", 1002, "Host name too long: www.lab.test",
        "Host name too long"},
       {"dig: 'x..y' is not a legal name (empty label)\n", 1002,
@@ -122,7 +118,7 @@ TEST_F(DigRunTest, FailuresAreClassifiedInTableOrder) {
     const exception error = run_failing();
     EXPECT_EQ(error.error_code(), c.code) << c.text;
     EXPECT_EQ(error.what(), c.message + " (" + err_to_string(static_cast<err_t>(c.code)) + ")");
-    EXPECT_EQ(other_string(wrapper->test_result(), "common.results.error-details", -1), c.details);
+    EXPECT_EQ(value_at(wrapper->test_result(), "R:common.results.error-details"), c.details);
   }
   // Without a server the message names the default one.
   parameters.server.clear();
@@ -149,23 +145,13 @@ TEST_F(DigRunTest, UninterpretableToolEndsAreInternalErrors) {
               "\\(qv-dns.results.error.missing-privileges\\)");
 }
 
-TEST_F(DigRunTest, MissingExecutableIsFatal) {
-  parameters = Parameters("/nonexistent/folder/");
-  parameters.host = "www.lab.test";
-  parameters.set_query_type("a");
-  make();
-  EXPECT_EXIT(wrapper->run(), ::testing::ExitedWithCode(1),
-              "Fatal error: Native tool /nonexistent/folder/QV_dig problem. Error: 2 - No such "
-              "file or directory \\(qv-dns.results.error.missing-native-tools\\)");
-}
-
 TEST_F(DigRunTest, TriesRotateOverTheMachineNameServers) {
   parameters.server.clear();
   parameters.set_tries(4);
   make({"127.53.0.53", "not-an-address", "127.53.0.54", "127.53.0.55"});
   std::vector<std::string> reported;
   tools.answer = [&](const std::string&) {
-    reported.push_back(other_string(wrapper->test_result(), "qv-dns.results.server.name", 0));
+    reported.push_back(value_at(wrapper->test_result(), "S:qv-dns.results.server.name"));
     return timed_out;
   };
   run_failing();
@@ -190,7 +176,7 @@ TEST_F(DigRunTest, RawTextCarriesTheHostnameBindAnswer) {
   const std::string text = wrapper->run();
   EXPECT_EQ(text, recorded("dig_authoritative_answer.txt") + "Hostname.bind results:\n" +
                       recorded("dig_hostname_bind.txt"));
-  EXPECT_EQ(other_string(wrapper->test_result(), "qv-dns.results.hostname-bind", 0),
+  EXPECT_EQ(value_at(wrapper->test_result(), "S:qv-dns.results.hostname-bind"),
             "\"dom-test-1.dnslab\"");
 }
 
@@ -204,11 +190,11 @@ TEST_F(DigRunTest, FailingHostnameBindNeverFailsTheQuery) {
   };
   wrapper->run();
   const TestResult& result = wrapper->test_result();
-  EXPECT_EQ(field(metrics(result)[0], "qv-dns.results.answer.info"), "127.53.100.1");
-  EXPECT_EQ(other_string(result, "qv-dns.results.hostname-bind", 0), "<absent>");
-  EXPECT_EQ(other_string(result, "common.results.error-code", -1),
+  EXPECT_EQ(value_at(result, "M0:qv-dns.results.answer.info"), "127.53.100.1");
+  EXPECT_EQ(value_at(result, "S:qv-dns.results.hostname-bind"), "<absent>");
+  EXPECT_EQ(value_at(result, "R:common.results.error-code"),
             "qv-dns.results.error.nameserver-unreachable");
-  EXPECT_EQ(other_string(result, "common.results.error-details", -1),
+  EXPECT_EQ(value_at(result, "R:common.results.error-details"),
             "Error triggered while querying hostname BIND");
 }
 
@@ -232,7 +218,7 @@ TEST_F(DigRunTest, ReusedWrapperAsksTheCurrentServerForItsIdentity) {
   wrapper->run();
   ASSERT_EQ(tools.commands.size(), 2u);
   EXPECT_NE(tools.commands[1].find("@127.53.4.2 hostname.bind txt chaos"), std::string::npos);
-  EXPECT_EQ(metrics(wrapper->test_result()).size(), 1u);
+  EXPECT_EQ(metric_count(wrapper->test_result()), 1u);
 }
 
 TEST_F(DigRunTest, DNSSECValidationIsMergedWithItsErrorAndDuration) {
@@ -248,26 +234,16 @@ TEST_F(DigRunTest, DNSSECValidationIsMergedWithItsErrorAndDuration) {
   // The validation uses the machine's resolver: delv finds it by itself.
   EXPECT_NE(tools.commands[1].find("QV_delv -4 -t a www.lab.test +cd"), std::string::npos);
   const TestResult& result = wrapper->test_result();
-  EXPECT_EQ(other_int(result, "qv-dns.results.dnssec-duration.ms", 0), 140);
-  EXPECT_EQ(other_int(result, "qv-dns.results.duration.ms", -1), 4 + 140);
-  for (const int step : {0, -1}) {
-    EXPECT_EQ(other_string(result, "common.results.error-code", step),
-              "qv-dns.results.error.dnssec-answer-unsigned");
+  EXPECT_EQ(value_at(result, "S:qv-dns.results.dnssec-duration.ms"), "140");
+  EXPECT_EQ(value_at(result, "R:qv-dns.results.duration.ms"), "144");
+  for (const char* path : {"S:common.results.error-code", "R:common.results.error-code"}) {
+    EXPECT_EQ(value_at(result, path), "qv-dns.results.error.dnssec-answer-unsigned");
   }
-  const auto records = metrics(result);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(field(records[1], "qv-dns.results.dnssec-trace"), recorded("delv_unsigned.txt"));
-  EXPECT_EQ(field(records[1], "qv-dns.results.dnssec-trust-chain")
+  ASSERT_EQ(metric_count(result), 2u);
+  EXPECT_EQ(value_at(result, "M1:qv-dns.results.dnssec-trace"), recorded("delv_unsigned.txt"));
+  EXPECT_EQ(value_at(result, "M1:qv-dns.results.dnssec-trust-chain")
                 .rfind("    RRSIG missing for record A\n", 0),
             0u);
-}
-
-TEST_F(DigRunTest, DNSSECStepIsSkippedForFailedAnswers) {
-  parameters.DNSSEC = true;
-  make();
-  tools.answer = [](const std::string&) { return Reply{recorded("dig_nxdomain.txt")}; };
-  wrapper->run();
-  EXPECT_EQ(tools.commands.size(), 1u);
 }
 
 }  // namespace

@@ -78,48 +78,36 @@ inline std::string recorded(const std::string& name) {
   return text.str();
 }
 
-// The "OtherData" value `key` at (0, step), or null.
-inline const rapidjson::Value* other_data(const TestResult& result, const std::string& key,
-                                          int step) {
+// A value of the result document as text, by a short path: "S:key" for the step's "OtherData",
+// "R:key" for the result's, "M2:key" for the "MetricData" of metric 2. Integers are written in
+// decimal; a missing value reads "<absent>".
+inline std::string value_at(const rapidjson::Value& root, const std::string& path) {
   using namespace test_result_access;
-  const rapidjson::Value* other =
-      find_object(find_level(result.document(), 0, step, -1), "OtherData");
-  if (other == nullptr) return nullptr;
-  const auto member = other->FindMember(key.c_str());
-  return member == other->MemberEnd() ? nullptr : &member->value;
-}
-
-// The integer under `key` in "OtherData" at (0, step), or -1 when there is none.
-inline int other_int(const TestResult& result, const std::string& key, int step) {
-  const rapidjson::Value* value = other_data(result, key, step);
-  return value != nullptr && value->IsInt() ? value->GetInt() : -1;
-}
-
-// The string under `key` in "OtherData" at (0, step), or "<absent>".
-inline std::string other_string(const TestResult& result, const std::string& key, int step) {
-  const rapidjson::Value* value = other_data(result, key, step);
-  return value != nullptr && value->IsString() ? value->GetString() : "<absent>";
-}
-
-// The "MetricData" objects of step 0, in order.
-inline std::vector<const rapidjson::Value*> metrics(const TestResult& result) {
-  using namespace test_result_access;
-  std::vector<const rapidjson::Value*> found;
-  const rapidjson::Value* array = find_array(find_level(result.document(), 0, 0, -1), "Metrics");
-  if (array == nullptr) return found;
-  for (const rapidjson::Value& metric : array->GetArray()) {
-    found.push_back(find_object(&metric, "MetricData"));
+  const std::size_t colon = path.find(':');
+  const std::string level = path.substr(0, colon);
+  const std::string key = path.substr(colon + 1);
+  const rapidjson::Value* object = nullptr;
+  if (level == "S" || level == "R") {
+    object = find_object(find_level(root, 0, level == "S" ? 0 : -1, -1), "OtherData");
+  } else {
+    object = find_level(root, 0, 0, std::stoi(level.substr(1)));
   }
-  return found;
+  if (object == nullptr || !object->IsObject() || !object->HasMember(key.c_str())) {
+    return "<absent>";
+  }
+  const rapidjson::Value& value = (*object)[key.c_str()];
+  if (value.IsString()) return value.GetString();
+  return value.IsInt() ? std::to_string(value.GetInt()) : "<other>";
+}
+inline std::string value_at(const TestResult& result, const std::string& path) {
+  return value_at(result.document(), path);
 }
 
-// Member `key` of a "MetricData" object as text ("<absent>" when missing); numbers in decimal.
-inline std::string field(const rapidjson::Value* data, const std::string& key) {
-  if (data == nullptr || !data->HasMember(key.c_str())) return "<absent>";
-  const rapidjson::Value& value = (*data)[key.c_str()];
-  if (value.IsString()) return value.GetString();
-  if (value.IsInt()) return std::to_string(value.GetInt());
-  return "<other>";
+// The number of metrics of step 0.
+inline std::size_t metric_count(const TestResult& result) {
+  const rapidjson::Value* array = test_result_access::find_array(
+      test_result_access::find_level(result.document(), 0, 0, -1), "Metrics");
+  return array == nullptr ? 0 : array->Size();
 }
 
 }  // namespace Network_tools::testing_support
