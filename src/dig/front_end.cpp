@@ -158,8 +158,11 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           throw_fatal_error(err_t::missing_argument_value,
                             "Option " + name + " requires an argument");
         default:
-          throw_fatal_error(err_t::unrecognized_argument,
-                            std::string("Unrecognized option ") + argv[optind - 1]);
+          // A short option may sit inside a group ("-jZ"); a long one is the whole argument.
+          throw_fatal_error(
+              err_t::unrecognized_argument,
+              "Unrecognized option " + (optopt != 0 ? std::string("-") + static_cast<char>(optopt)
+                                                    : std::string(argv[optind - 1])));
       }
     } catch (const std::length_error&) {
       // Absent, or the next option taken for the value; a number out of range is invalid.

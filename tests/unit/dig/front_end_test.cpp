@@ -67,6 +67,8 @@ TEST_F(DigFrontEndTest, BadOptionsAreFatalWithTheirCodes) {
     EXPECT_EXIT(from_arguments(words), ::testing::ExitedWithCode(1), pattern) << words[0];
   };
   fatal({"-Z", "x"}, "Fatal error: Unrecognized option -Z \\(qv-dns.results.error.unrecognized");
+  fatal({"-jZ", "x"}, "Fatal error: Unrecognized option -Z \\(");
+  fatal({"--bogus", "x"}, "Fatal error: Unrecognized option --bogus \\(");
   fatal({"x", "-t"}, "Fatal error: Option -t requires an argument \\(qv-dns.results.error.missing");
   fatal({"-n", "-t", "a", "x"}, "Option -n requires an argument");
   fatal({"-p", "53x", "x"}, "Option -p value is invalid \\(qv-dns.results.error.wrong-argument");
