@@ -1,4 +1,4 @@
-// The description of one DNSSEC validation by the delv build, and its command line.
+// What one DNSSEC validation by the delv build asks for, and its command line.
 #ifndef NETWORK_TOOLS_DELV_PARAMETERS_H_
 #define NETWORK_TOOLS_DELV_PARAMETERS_H_
 

@@ -1,4 +1,4 @@
-// The description of one DNS query by the dig build, its validation and its command line.
+// What one DNS query by the dig build asks for, its validation and its command line.
 #ifndef NETWORK_TOOLS_DIG_PARAMETERS_H_
 #define NETWORK_TOOLS_DIG_PARAMETERS_H_
 
