@@ -1,0 +1,154 @@
+// dig_wrapper run as a user would, inside the DNS lab, against its real BIND servers.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <string>
+#include <vector>
+
+#include "support/lab_run.h"
+
+namespace Network_tools {
+namespace {
+
+using testing_support::built_tool;
+using testing_support::Lab_run;
+using testing_support::run_in_lab;
+
+// A value of the printed document by a short path: "S:key" (the step's "OtherData"), "R:key" (the
+// result's) or "M1:key" (metric 1); integers in decimal, "<absent>" when missing.
+std::string value_at(const std::string& document_text, const std::string& path) {
+  rapidjson::Document document;
+  document.Parse(document_text.c_str());
+  if (document.HasParseError() || !document.IsObject()) return "<no document>";
+  const rapidjson::Value& result = document["MonitorResults"][0];
+  const rapidjson::Value& step = result["StepResults"][0];
+  const std::string level = path.substr(0, path.find(':'));
+  const std::string key = path.substr(path.find(':') + 1);
+  const rapidjson::Value* object = &result["OtherData"];
+  if (level == "S") object = &step["OtherData"];
+  if (level[0] == 'M') {
+    const auto index = static_cast<rapidjson::SizeType>(std::stoi(level.substr(1)));
+    if (index >= step["Metrics"].Size()) return "<absent>";
+    object = &step["Metrics"][index]["MetricData"];
+  }
+  if (!object->HasMember(key.c_str())) return "<absent>";
+  const rapidjson::Value& value = (*object)[key.c_str()];
+  return value.IsString() ? value.GetString() : std::to_string(value.GetInt());
+}
+
+struct Lab_case {
+  std::string arguments;
+  int status;
+  std::vector<std::pair<std::string, std::string>> values;
+};
+
+class DigWrapperLabTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing_support::ensure_lab_up(); }
+
+  static Lab_run dig(const std::string& arguments, const std::string& input = "") {
+    return run_in_lab(built_tool("dig_wrapper") + " " + arguments, input);
+  }
+  static void check(const std::vector<Lab_case>& cases) {
+    for (const Lab_case& c : cases) {
+      const Lab_run run = dig(c.arguments);
+      EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.err;
+      for (const auto& [path, value] : c.values) {
+        EXPECT_EQ(value_at(run.out, path), value) << c.arguments;
+      }
+    }
+  }
+};
+
+TEST_F(DigWrapperLabTest, AnswerReportsDigsOwnQueryTime) {
+  // Debug mode logs dig's text, whose query time the document must report.
+  const Lab_run run = dig("-d -j -n 127.53.4.1 -t a www.lab.test");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(value_at(run.out, "R:common.results.error-code"), "<absent>");
+  EXPECT_EQ(value_at(run.out, "M0:qv-dns.results.answer.info"), "127.53.100.1");
+  const std::size_t query_time = run.err.find(";; Query time: ");
+  ASSERT_NE(query_time, std::string::npos);
+  const std::string milliseconds =
+      std::to_string(std::stoi(run.err.substr(query_time + 15)) / 1000);
+  EXPECT_EQ(value_at(run.out, "R:qv-dns.results.duration.ms"), milliseconds);
+  EXPECT_EQ(value_at(run.out, "S:qv-dns.results.duration.ms"), milliseconds);
+}
+
+TEST_F(DigWrapperLabTest, AnswersAndFailuresOfLabServers) {
+  check({
+      {"-j -t a www.lab.example",
+       0,  // the machine's resolver
+       {{"S:qv-dns.results.server.name", "127.53.0.53"},
+        {"M0:qv-dns.results.answer.info", "127.53.100.11"}}},
+      {"-j -n 127.53.4.1 -t a nx.lab.test",
+       0,
+       {{"R:common.results.error-code", "qv-dns.results.error.nx-domain"},
+        {"M0:qv-dns.results.authority.type", "SOA"}}},
+      {"-j -n 127.53.5.3 -t a www.refused.test",
+       0,
+       {{"R:common.results.error-code", "qv-dns.results.error.refused"}}},
+      {"-j -r 2 -w 500 -n 127.53.5.1 -t a www.timeout.test",
+       1,
+       {{"R:common.results.error-code", "qv-dns.results.error.timeout"},
+        {"S:qv-dns.results.status", "qv-dns.results.error.timeout"},
+        {"R:qv-dns.results.duration.ms", "1000"}}},
+      {"-j -n 127.53.5.2 -t a www.closed.test",
+       1,
+       {{"R:common.results.error-code", "qv-dns.results.error.nameserver-unreachable"},
+        {"R:common.results.error-details", "Connection refused"}}},
+      {"-j -n ns9.nowhere.test -t a www.lab.test",
+       1,
+       {{"R:common.results.error-code", "qv-dns.results.error.nameserver-resolution-failure"}}},
+  });
+}
+
+TEST_F(DigWrapperLabTest, IdentityNSIDClientSubnetAndDNSSEC) {
+  check({
+      {"-j -H -n 127.53.4.2 -t a www.lab.test",
+       0,
+       {{"S:qv-dns.results.hostname-bind", "\"dom-test-2.dnslab\""},
+        {"M0:qv-dns.results.answer.info", "127.53.100.1"}}},
+      {"-j -S -n 127.53.2.1 -t ns test.", 0, {{"S:qv-dns.results.nsid", "tld-test-1"}}},
+      {"-j -s 127.53.200.7/24 -t a www.lab.test",
+       0,
+       {{"M0:qv-dns.results.additional.info", "127.53.200.0/24 (scope prefix-length: 0)"},
+        {"S:qv-dns.results.edns-client-subnet", "127.53.200.0/24"}}},
+      {"-j -D -n 127.53.0.53 -t a www.unsigned.test",
+       0,
+       {{"R:common.results.error-code", "qv-dns.results.error.dnssec-answer-unsigned"},
+        {"S:common.results.error-code", "qv-dns.results.error.dnssec-answer-unsigned"}}},
+  });
+  // A signed name validates: no error, and the chain reaches the lab's zones.
+  const Lab_run run = dig("-j -D -n 127.53.0.53 -t a www.lab.test");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(value_at(run.out, "R:common.results.error-code"), "<absent>");
+  EXPECT_NE(value_at(run.out, "M2:qv-dns.results.dnssec-trust-chain")
+                .find("    DS on lab.test. with digest of key tag "),
+            std::string::npos);
+}
+
+TEST_F(DigWrapperLabTest, DocumentOnStandardInputWithSettingsStandingIn) {
+  const Lab_run run =
+      dig("", R"({"Capabilities":{"test.common.url":"qv-dns-direct://mail.lab.test",)"
+              R"("qv-dns.test.query-type":"a","qv-dns.test.server":"127.53.9.9",)"
+              R"("qv-dns.test.query-retry-timeout":"slow"},)"
+              R"("Settings":{"Server":"127.53.4.1","RetryTimeout":1000}})"
+              "\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("Capability qv-dns.test.query-retry-timeout is supposed to be Int"),
+            std::string::npos);
+  EXPECT_EQ(value_at(run.out, "R:qv-dns.results.url"), "qv-dns-direct://mail.lab.test");
+  EXPECT_EQ(value_at(run.out, "S:qv-dns.results.server.address"), "127.53.4.1");
+  EXPECT_EQ(value_at(run.out, "M0:qv-dns.results.answer.info"), "127.53.100.2");
+}
+
+TEST_F(DigWrapperLabTest, HostThatDigWouldTakeForAnOptionIsRefused) {
+  const Lab_run run = dig("-t a -- -f/etc/passwd");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "Fatal error: Invalid host: -f/etc/passwd (qv-dns.results.error.invalid-host)\n");
+  EXPECT_EQ(run.out, "");
+}
+
+}  // namespace
+}  // namespace Network_tools

@@ -1,0 +1,110 @@
+// The Delv wrapper: command line, algorithm names and the parser on texts recorded from the lab.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "delv/algorithm.h"
+#include "delv/wrapper.h"
+#include "support/fake_tools.h"
+
+namespace Network_tools::Delv {
+namespace {
+
+using namespace testing_support;
+
+TEST(DelvCommandLineTest, DefaultsAndEveryPiece) {
+  Parameters parameters("");
+  parameters.host = "H";
+  EXPECT_EQ(parameters.get_cmd_line(),
+            "/opt/Tarvex/Tools/bind/QV_delv -4 -t a H +cd +mtrace +vtrace 2>&1");
+  parameters.set_protocol(protocol_TCP);
+  parameters.use_IPv6 = true;
+  parameters.server = "2001:db8::53";
+  parameters.set_server_port(5353);
+  parameters.query_type = "aaaa";
+  parameters.host = "it's";
+  EXPECT_EQ(parameters.get_cmd_line(),
+            "/opt/Tarvex/Tools/bind/QV_delv +tcp @2001:db8::53 -p 5353 "
+            "-t aaaa 'it'\\''s' +cd +mtrace +vtrace 2>&1");
+  parameters.host = "-foo";
+  EXPECT_NE(parameters.get_cmd_line().find(" -t aaaa -q -foo +cd"), std::string::npos);
+  EXPECT_THROW(parameters.set_protocol(protocol_QUIC), Network_tools::Parameters::exception);
+}
+
+TEST(DelvAlgorithmTest, NamesOfTheRegistry) {
+  EXPECT_EQ(Algorithm::to_string("8"), "RSASHA256");
+  EXPECT_EQ(Algorithm::to_string("13"), "ECDSAP256SHA256");
+  EXPECT_EQ(Algorithm::to_string("4"), "Unknown");
+  EXPECT_EQ(Algorithm::to_string("11"), "Unknown");
+  EXPECT_EQ(Algorithm::to_string("abc"), "DELETE");
+  EXPECT_EQ(err_to_string(err_t::answer_unsigned), "qv-delv.results.error.answer-unsigned");
+  EXPECT_EQ(err_to_string(static_cast<err_t>(1006)), "qv-delv.results.error.unknown");
+}
+
+class DelvParserTest : public ::testing::Test {
+ protected:
+  const TestResult& parse(const std::string& file) {
+    parameters.host = "www.lab.test";
+    wrapper = std::make_unique<Wrapper>(logger, parameters);
+    text = recorded(file);
+    wrapper->output_to_JSON(text);
+    return wrapper->test_result();
+  }
+  std::string chain() { return value_at(wrapper->test_result(), "M0:qv-delv.test.trust-chain"); }
+
+  std::ostringstream log;
+  Logger logger{LEVEL_DEBUG, "", log};
+  Parameters parameters{""};
+  std::unique_ptr<Wrapper> wrapper;
+  std::string text;
+};
+
+TEST_F(DelvParserTest, FullyValidatedAnswerDescribesTheWholeChain) {
+  const TestResult& result = parse("delv_fully_validated.txt");
+  EXPECT_EQ(value_at(result, "S:common.results.error-code"), "<absent>");
+  EXPECT_EQ(value_at(result, "S:qv-delv.test.duration.ms"), "136");
+  EXPECT_EQ(value_at(result, "S:qv-delv.test.host"), "www.lab.test");
+  EXPECT_EQ(value_at(result, "M0:qv-delv.test.trace"), text);
+  const std::string expected_start =
+      "    RRSIG on www.lab.test. (A) signed by lab.test. with algorithm ECDSAP256SHA256 (13) and "
+      "key tag 17579 (expiration: 20270105074422, injection: 20261206074422)\n"
+      "    DNSKEY on lab.test. public portion of ZSK (key tag 17579) created with algorithm "
+      "ECDSAP256SHA256 (13) and flags 256\n"
+      "    DNSKEY on lab.test. public portion of KSK (key tag 30931) created with algorithm "
+      "ECDSAP256SHA256 (13) and flags 257\n";
+  EXPECT_EQ(chain().substr(0, expected_start.size()), expected_start);
+  // The DS of a key seen earlier names its zone; one of a key not seen yet does not.
+  EXPECT_NE(
+      chain().find("    DS on lab.test. with digest of key tag 30931 (lab.test.) created with "
+                   "algorithm ECDSAP256SHA256 (13)\n"),
+      std::string::npos);
+  EXPECT_NE(chain().find("    DS on test. with digest of key tag 737 (test.) created"),
+            std::string::npos);
+  const std::string lines = chain();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 17);
+  EXPECT_EQ(chain().find("RRSIG missing"), std::string::npos);
+}
+
+TEST_F(DelvParserTest, UnsignedAnswersAreReportedWithoutDetails) {
+  for (const char* file : {"delv_unsigned.txt", "delv_negative_unsigned.txt"}) {
+    const TestResult& result = parse(file);
+    EXPECT_EQ(value_at(result, "S:common.results.error-code"),
+              "qv-delv.results.error.answer-unsigned")
+        << file;
+    EXPECT_EQ(value_at(result, "S:common.results.error-details"), "<absent>") << file;
+  }
+  // The unsigned zone's answer came without a signature; so did its SOA in the negative case.
+  EXPECT_EQ(chain().rfind("    RRSIG missing for record A\n", 0), 0u);
+  EXPECT_NE(chain().find("    NSEC on unsigned.test.\n"), std::string::npos);
+}
+
+TEST_F(DelvParserTest, BrokenChainIsAResolutionFailureWithItsReason) {
+  const TestResult& result = parse("delv_resolution_failed.txt");
+  EXPECT_EQ(value_at(result, "S:common.results.error-code"),
+            "qv-delv.results.error.resolution-failure");
+  EXPECT_EQ(value_at(result, "S:common.results.error-details"), "broken trust chain");
+  EXPECT_EQ(value_at(result, "S:qv-delv.test.duration.ms"), "113");
+}
+
+}  // namespace
+}  // namespace Network_tools::Delv

@@ -1,0 +1,191 @@
+// The dig output parser on texts recorded from the lab with the real dig, and on malformed lines.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "dig/wrapper.h"
+#include "support/fake_tools.h"
+
+namespace Network_tools::Dig {
+namespace {
+
+using namespace testing_support;
+
+class DigParserTest : public ::testing::Test {
+ protected:
+  // The result of parsing `text` for a query made in `mode`.
+  const TestResult& parse(const std::string& text, query_mode_t mode = query_mode_t::standard) {
+    parameters.query_mode = mode;
+    wrapper = std::make_unique<Wrapper>(logger, parameters);
+    wrapper->output_to_JSON(text);
+    return wrapper->test_result();
+  }
+  // `text` of the recording `file` with `from` replaced by `to`.
+  static std::string edited(const std::string& file, const std::string& from,
+                            const std::string& to) {
+    std::string text = recorded(file);
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  }
+
+  std::ostringstream log;
+  Logger logger{LEVEL_DEBUG, "", log};
+  Parameters parameters{""};
+  std::unique_ptr<Wrapper> wrapper;
+};
+
+struct Recording_case {
+  const char* file;
+  query_mode_t mode;
+  std::size_t records;
+  std::vector<std::pair<const char*, const char*>> values;
+};
+
+TEST_F(DigParserTest, RecordedAnswersGiveTheirEntries) {
+  const std::vector<Recording_case> cases = {
+      {"dig_a_answer.txt",
+       query_mode_t::standard,
+       1,
+       {{"S:qv-dns.results.id", "58164"},
+        {"S:qv-dns.results.status", "qv-dns.results.error.none"},
+        {"S:qv-dns.results.flags", "qr rd ra ad cd"},
+        {"S:qv-dns.results.question.name", "www.lab.test."},
+        {"S:qv-dns.results.server.address", "127.53.0.53"},
+        {"S:qv-dns.results.server.port", "53"},
+        {"S:qv-dns.results.protocol", "UDP"},
+        {"S:qv-dns.results.received-bytes", "85"},
+        // 789 microseconds are 0 whole milliseconds.
+        {"S:qv-dns.results.duration.ms", "0"},
+        {"R:qv-dns.results.duration.ms", "0"},
+        {"R:common.results.error-code", "<absent>"},
+        {"M0:qv-dns.results.answer.name", "www.lab.test."},
+        {"M0:qv-dns.results.answer.info", "127.53.100.1"},
+        {"M0:qv-dns.results.answer.ttl", "137"}}},
+      {"dig_referral_tld.txt",
+       query_mode_t::standard,
+       4,
+       {{"M1:qv-dns.results.authority.info", "ns1.lab.test."},
+        {"M2:qv-dns.results.additional.name", "ns2.lab.test."},
+        {"M3:qv-dns.results.additional.info", "127.53.4.1"}}},
+      {"dig_nxdomain.txt",
+       query_mode_t::standard,
+       1,
+       {{"S:qv-dns.results.status", "qv-dns.results.error.nx-domain"},
+        {"R:common.results.error-code", "qv-dns.results.error.nx-domain"},
+        {"M0:qv-dns.results.authority.info",
+         "ns1.lab.test. hostmaster.lab.test. 1 1800 900 604800 60"}}},
+      {"dig_noerror_no_records.txt",
+       query_mode_t::standard,
+       1,
+       {{"R:common.results.error-code", "<absent>"}}},
+      {"dig_refused.txt",
+       query_mode_t::standard,
+       0,
+       {{"S:qv-dns.results.status", "qv-dns.results.error.refused"},
+        {"R:common.results.error-code", "qv-dns.results.error.refused"}}},
+      {"dig_servfail.txt",
+       query_mode_t::standard,
+       0,
+       {{"R:common.results.error-code", "qv-dns.results.error.serv-fail"}}},
+      {"dig_nsid.txt", query_mode_t::nsid, 1, {{"S:qv-dns.results.nsid", "dom-test-1"}}},
+      // The identifier is read only when it was asked for.
+      {"dig_nsid.txt", query_mode_t::standard, 1, {{"S:qv-dns.results.nsid", "<absent>"}}},
+      {"dig_hostname_bind.txt",
+       query_mode_t::hostname_bind,
+       1,
+       {{"M0:qv-dns.results.answer.class", "CH"},
+        {"M0:qv-dns.results.answer.info", "\"dom-test-1.dnslab\""},
+        {"M0:qv-dns.results.answer.ttl", "<absent>"}}},
+      {"dig_tcp.txt", query_mode_t::standard, 1, {{"S:qv-dns.results.protocol", "TCP"}}},
+      {"dig_reverse.txt",
+       query_mode_t::reverse,
+       1,
+       {{"S:qv-dns.results.question.type", "PTR"},
+        {"M0:qv-dns.results.answer.info", "ns1.dom.test."}}},
+  };
+  for (const Recording_case& c : cases) {
+    const TestResult& result = parse(recorded(c.file), c.mode);
+    EXPECT_EQ(metric_count(result), c.records) << c.file;
+    for (const auto& [path, value] : c.values) EXPECT_EQ(value_at(result, path), value) << c.file;
+  }
+}
+
+TEST_F(DigParserTest, ClientSubnetBecomesAnAdditionalRecordWithItsScope) {
+  parameters.set_EDNS_client_subnet("127.53.200.0/24");
+  const TestResult& result = parse(recorded("dig_client_subnet.txt"));
+  // The option comes before the answer in dig's text, so it takes the first index.
+  EXPECT_EQ(value_at(result, "M0:qv-dns.results.additional.name"), "Client subnet");
+  EXPECT_EQ(value_at(result, "M0:qv-dns.results.additional.type"), "OPT");
+  EXPECT_EQ(value_at(result, "M0:qv-dns.results.additional.info"),
+            "127.53.200.0/24 (scope prefix-length: 0)");
+  EXPECT_EQ(value_at(result, "M1:qv-dns.results.answer.info"), "127.53.100.1");
+  EXPECT_EQ(value_at(result, "S:qv-dns.results.edns-client-subnet"), "127.53.200.0/24");
+}
+
+TEST_F(DigParserTest, QueryTimeAddsTheElapsedTimeOfTimedOutTries) {
+  wrapper = std::make_unique<Wrapper>(logger, parameters);
+  wrapper->set_elapsed_time(3000);
+  wrapper->output_to_JSON(recorded("dig_authoritative_answer.txt"));  // 4956 usec
+  EXPECT_EQ(value_at(wrapper->test_result(), "S:qv-dns.results.duration.ms"), "3004");
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.duration.ms"), "3004");
+  // A query time of 0 is not believed: the wrapper's own measurement stays.
+  parse(edited("dig_a_answer.txt", "789 usec", "0 usec"));
+  EXPECT_NE(log.str().find("Query time found invalid: using wrapper time instead"),
+            std::string::npos);
+}
+
+TEST_F(DigParserTest, StatusWithoutRecordsOrUnknownToUs) {
+  // NOERROR with no section at all: the status says none, the error code says why it is empty.
+  const TestResult& empty = parse(edited("dig_refused.txt", "REFUSED,", "NOERROR,"));
+  EXPECT_EQ(value_at(empty, "S:qv-dns.results.status"), "qv-dns.results.error.none");
+  EXPECT_EQ(value_at(empty, "R:common.results.error-code"),
+            "qv-dns.results.error.no-answers-or-authorities");
+
+  const TestResult& unknown = parse(edited("dig_a_answer.txt", "NOERROR,", "BADCOOKIE,"));
+  EXPECT_EQ(value_at(unknown, "S:qv-dns.results.status"), "<absent>");
+  EXPECT_EQ(value_at(unknown, "R:common.results.error-code"), "qv-dns.results.error.unknown");
+  EXPECT_NE(log.str().find("Unrecognized error from server: [BADCOOKIE,]"), std::string::npos);
+}
+
+TEST_F(DigParserTest, ConnectionRefusedLineFailsWithUnreachableServer) {
+  parameters.server = "127.53.5.2";
+  parameters.JSON_output = true;
+  try {
+    parse(recorded("dig_connection_refused.txt"));
+    FAIL() << "no failure";
+  } catch (const exception& error) {
+    EXPECT_EQ(error.error_code(), 1014);
+    EXPECT_STREQ(error.what(),
+                 "Cannot reach name server: 127.53.5.2 "
+                 "(qv-dns.results.error.nameserver-unreachable)");
+    EXPECT_NE(error.error_message().find("\"common.results.error-details\":\"Connection refused\""),
+              std::string::npos);
+  }
+}
+
+TEST_F(DigParserTest, MalformedLinesAreInternalErrors) {
+  const std::string record = "www.lab.test.\t\t137\tIN\tA\t127.53.100.1";
+  const std::string question = ";www.lab.test.\t\t\tIN\tA";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {edited("dig_a_answer.txt", record, "www.lab.test.\t137\tIN\tA\t "),
+       "Parsing error. Missing entries in ANSWER RR info \\["},
+      {edited("dig_a_answer.txt", record, "www.lab.test.\tIN\tA"),
+       "Parsing error. Missing entries in ANSWER \\[www"},
+      {edited("dig_a_answer.txt", " (UDP)", ""), "Parsing error. Weird protocol found: \\[\\]"},
+      {edited("dig_a_answer.txt", " (UDP)", " UDP"),
+       "Parsing error. Weird protocol found: \\[UDP\\] in line"},
+      {edited("dig_a_answer.txt", question, question.substr(1)),
+       "Parsing error. Weird host found: \\[www.lab.test.\\]"},
+      {"dig: couldn't get address for 'nowhere': not found\n",
+       "dig: couldn't get address for 'nowhere': not found"},
+  };
+  for (const auto& [text, message] : cases) {
+    EXPECT_EXIT(parse(text), ::testing::ExitedWithCode(1), "Internal error: " + message);
+  }
+  // A short question line only warns.
+  parse(edited("dig_a_answer.txt", question, ";www.lab.test."));
+  EXPECT_NE(log.str().find("Missing entries in QUESTION [;www.lab.test.]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace Network_tools::Dig
