@@ -126,7 +126,8 @@ TEST(PingParametersTest, HighFrequencyRunsDeriveTheProbeCount) {
   EXPECT_EQ(parameters.get_probes(), 4u);
   EXPECT_THROW(parameters.force_set_probes(0), Network_tools::Parameters::exception);
 
-  parameters.set_high_frequency_interval(0);
+  parameters.set_high_frequency_interval(0);  // ends the high-frequency run, keeps the count
+  EXPECT_EQ(parameters.get_probes(), 4u);
   parameters.set_probes(3);
   EXPECT_EQ(parameters.get_probes(), 3u);
 }
