@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 #include <iostream>
+#include <system_error>
 
 #include "frame/exception.h"
 #include "frame/shell_quote.h"
@@ -33,9 +33,9 @@ bool contains(const std::string& text, const char* phrase) {
   return text.find(phrase) != std::string::npos;
 }
 
-// "errno - text" for the failure that just happened.
+// "errno - text" for a failure; unlike strerror, safe while other pings run on other threads.
 std::string errno_text(int error) {
-  return std::to_string(error) + " - " + std::strerror(error);
+  return std::to_string(error) + " - " + std::generic_category().message(error);
 }
 
 }  // namespace
