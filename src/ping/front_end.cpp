@@ -94,7 +94,7 @@ Wrapper::Wrapper(int argc, char** argv, Logger& logger, const std::string& tool_
     : Network_tools::Wrapper(logger), parameters_(tool_folder) {
   logger_.set_minimum_level(LEVEL_ERROR);
   parse_arguments(argc, argv);
-  add_min_options();
+  Wrapper::add_min_options();
 }
 
 Wrapper::Wrapper(Logger& logger, const std::string& tool_folder, std::basic_streambuf<char>* input)
@@ -212,8 +212,8 @@ void Wrapper::parse_arguments(int argc, char** argv) {
       throw_fatal_error(err_t::out_of_bounds_argument, refused.what());
     }
   }
-  if (help) throw exception(help_message(), 0, "");
-  if (version_asked) throw exception(version_message(), 0, "");
+  if (help) throw exception(Wrapper::help_message(), 0, "");
+  if (version_asked) throw exception(Wrapper::version_message(), 0, "");
 
   for (int at = optind; at < argc; ++at) {
     if (!parameters_.host.empty()) {
@@ -386,22 +386,20 @@ void Wrapper::input_sanity_check() {
 void Wrapper::import_partial_results() {
   // The stopped run wrote its counters beside its other step results.
   rapidjson::Value* step = test_result_.retrieve_data_level_pointer(0, 0, -1);
-  auto other_data = step->FindMember("OtherData");
-  if (other_data == step->MemberEnd() || !other_data->value.IsObject()) {
+  if (!step->HasMember("OtherData") || !(*step)["OtherData"].IsObject()) {
     logger_.write(LEVEL_WARNING, "WARNING",
                   "Missing OtherData while searching for partial results");
     return;
   }
-  const rapidjson::Value& data = other_data->value;
+  const rapidjson::Value& data = (*step)["OtherData"];
 
   // Reads `key` as a number, hands it to `apply` and removes it; logs its absence.
   auto take = [&](const char* key, auto apply) {
-    const auto found = data.FindMember(key);
-    if (found == data.MemberEnd() || !found->value.IsNumber()) {
+    if (!data.HasMember(key) || !data[key].IsNumber()) {
       logger_.write(LEVEL_WARNING, "WARNING", std::string("Missing ") + key);
       return;
     }
-    const double value = found->value.GetDouble();
+    const double value = data[key].GetDouble();
     test_result_.remove_other_data(key, 0, 0);
     apply(value);
   };
@@ -452,11 +450,11 @@ void Wrapper::import_partial_results() {
                     std::string("Partial results refused: ") + refused.what());
   }
 
-  const auto address = data.FindMember("common.results.host.address");
-  if (address == data.MemberEnd() || !address->value.IsString()) {
+  const char* address = "common.results.host.address";
+  if (!data.HasMember(address) || !data[address].IsString()) {
     logger_.write(LEVEL_WARNING, "WARNING", "Missing common.results.host.address");
   } else {
-    parameters_.host = address->value.GetString();
+    parameters_.host = data[address].GetString();
     test_result_.remove_other_data("common.results.host.address", 0, 0);
     logger_.write(LEVEL_WARNING, "INFO",
                   "Partial results detected, address set to " + parameters_.host);
