@@ -1,0 +1,85 @@
+// ping_wrapper run as a user would, inside the lab: ICMP and TCP SYN pings of lab servers, the
+// address that drops everything, the JSON document form, and in-session TCP, which the lab's
+// traceroute build refuses.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <string>
+#include <vector>
+
+#include "support/lab_run.h"
+
+namespace Network_tools {
+namespace {
+
+using testing_support::run_in_lab;
+
+const std::string ping_wrapper = testing_support::built_tool("ping_wrapper");
+
+class PingWrapperLabTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing_support::ensure_lab_up(); }
+};
+
+TEST_F(PingWrapperLabTest, CompletedPingsExitWithZeroWhateverTheyFound) {
+  struct {
+    std::string options;
+    std::string input;
+    std::size_t probes;
+    bool answered;
+    std::string error;  // "common.results.error-code", or "" for none
+  } cases[] = {
+      {" -j 127.53.1.1", "", 5, true, ""},
+      {" -j -T -p 53 127.53.4.1", "", 5, true, ""},
+      {" -j -q 3 -w 1 -N 3 127.53.5.1", "", 3, false, "qv-ping.results.error.timeout"},
+      {"",
+       "{\"Capabilities\":{\"test.common.url\":\"qv-ping-tcp://www.lab.test:53\"},"
+       "\"Settings\":{\"SimProbes\":5}}\n",
+       5, true, ""},
+  };
+  for (const auto& ping : cases) {
+    const testing_support::Lab_run run = run_in_lab(ping_wrapper + ping.options, ping.input);
+    SCOPED_TRACE(ping.options + ping.input + run.out + run.err);
+    ASSERT_EQ(run.status, 0);
+    rapidjson::Document result;
+    result.Parse(run.out.c_str());
+    ASSERT_FALSE(result.HasParseError());
+    const rapidjson::Value& step = result["MonitorResults"][0]["StepResults"][0];
+    ASSERT_EQ(step["Metrics"].Size(), ping.probes);
+    for (const auto& metric : step["Metrics"].GetArray()) {
+      const std::string rtt = metric["MetricData"]["qv-ping.results.rtt"].GetString();
+      EXPECT_EQ(rtt == "null", !ping.answered) << rtt;
+    }
+    const rapidjson::Value& other = step["OtherData"];
+    EXPECT_EQ(other.HasMember("common.results.error-code")
+                  ? other["common.results.error-code"].GetString()
+                  : "",
+              ping.error);
+    EXPECT_TRUE(other["qv-ping.results.duration.ms"].IsNumber());
+  }
+}
+
+TEST_F(PingWrapperLabTest, RawTextReadsLikePing) {
+  const testing_support::Lab_run run = run_in_lab(ping_wrapper + " -q 2 www.lab.test");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("ping to www.lab.test (127.53.100.1), 128 ttl, 60 byte packets\n  "
+                          "127.53.100.1  ",
+                          0),
+            0u)
+      << run.out;
+}
+
+TEST_F(PingWrapperLabTest, InSessionTcpRefusedByTheToolIsAnInternalError) {
+  // The lab's build refuses --tcpdata without naming a SACK problem, so there is nothing to
+  // fall back on, with or without permission: the tool's answer cannot be interpreted.
+  for (const char* options : {" -j -i 127.53.4.1", " -j -i -f 127.53.4.1"}) {
+    const testing_support::Lab_run run = run_in_lab(ping_wrapper + options);
+    EXPECT_EQ(run.status, 1) << options;
+    EXPECT_EQ(run.out, "") << options;
+    EXPECT_NE(run.err.find("Internal error: Native tool returned 1\n"), std::string::npos)
+        << options << ": " << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace Network_tools
