@@ -1,15 +1,12 @@
 // Running a ping: the native tool, its failure phrases and the fall-back from in-session TCP.
 #include "ping/wrapper.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <iostream>
-#include <system_error>
 
 #include "frame/exception.h"
 #include "frame/shell_quote.h"
 #include "frame/signals.h"
+#include "wrapper/native_tool.h"
 
 namespace Network_tools::Ping {
 namespace {
@@ -31,11 +28,6 @@ constexpr fall_back_phrase fall_back_phrases[] = {
 
 bool contains(const std::string& text, const char* phrase) {
   return text.find(phrase) != std::string::npos;
-}
-
-// "errno - text" for a failure; unlike strerror, safe while other pings run on other threads.
-std::string errno_text(int error) {
-  return std::to_string(error) + " - " + std::generic_category().message(error);
 }
 
 }  // namespace
@@ -84,8 +76,7 @@ void Wrapper::throw_fatal_error(err_t code, const std::string& message) {
 std::string Wrapper::version_message() const {
   std::string text = std::string("Ping wrapper ") + version + " for Linux\nQV_traceroute version: ";
   const std::string executable = parameters_.get_native_tool_executable();
-  struct stat status {};
-  if (stat(executable.c_str(), &status) != 0) return text + "N/A\n";
+  if (!native_tool_problem(executable).empty()) return text + "N/A\n";
   const std::string command =
       shell_quote(executable) +
       " --version 2>&1 | grep version | awk -F \" version \" '{print $2}' | awk '{print $1}'";
@@ -98,20 +89,14 @@ std::string Wrapper::launch(int& exit_status) {
   logger_.write(LEVEL_INFO, "NATIVE INPUT",
                 command + " (JSON output: " + (parameters_.JSON_output ? "yes" : "no") + ")");
 
-  const std::string executable = parameters_.get_native_tool_executable();
-  struct stat status {};
-  if (stat(executable.c_str(), &status) != 0) {
-    throw_fatal_error(err_t::missing_native_tools,
-                      "Native tool " + executable + " problem. Error: " + errno_text(errno));
-  }
-
-  FILE* stream = command_launcher_(command, pipes);
-  if (stream == nullptr) {
-    logger_.write(LEVEL_WARNING, "WARNING", "FILE* was nullptr. Error: " + errno_text(errno));
+  if (const std::string problem = native_tool_problem(parameters_.get_native_tool_executable());
+      !problem.empty()) {
+    throw_fatal_error(err_t::missing_native_tools, problem);
   }
   // A stream that could not be started reads as a tool that printed nothing and failed.
   exit_status = -1;
-  std::string output = command_reader_(stream, exit_status);
+  std::string output =
+      run_native_command(command, command_launcher_, command_reader_, logger_, exit_status);
   logger_.write(LEVEL_INFO, "NATIVE OUTPUT", output);
   return output;
 }

@@ -4,32 +4,30 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "frame/pipes.h"
 #include "frame/shell_quote.h"
 
 namespace Network_tools {
 
+std::string errno_text(int error) {
+  return std::to_string(error) + " - " + std::generic_category().message(error);
+}
+
 std::string native_tool_problem(const std::string& path) {
   struct stat information {};
   if (stat(path.c_str(), &information) == 0) return "";
-  const int error = errno;
-  return "Native tool " + path + " problem. Error: " + std::to_string(error) + " - " +
-         std::strerror(error);
+  return "Native tool " + path + " problem. Error: " + errno_text(errno);
 }
 
 std::string run_native_command(const std::string& command,
                                const Wrapper::command_launcher_t& launcher,
                                const Wrapper::command_reader_t& reader, Logger& logger,
                                int& exit_status) {
-  exit_status = 0;
   FILE* stream = launcher(command, pipes);
   if (stream == nullptr) {
-    const int error = errno;
-    logger.write(
-        LEVEL_WARNING, "WARNING",
-        "FILE* was nullptr. Error: " + std::to_string(error) + " - " + std::strerror(error));
+    logger.write(LEVEL_WARNING, "WARNING", "FILE* was nullptr. Error: " + errno_text(errno));
   }
   return reader(stream, exit_status);
 }
