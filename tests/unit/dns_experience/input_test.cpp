@@ -93,7 +93,8 @@ TEST_F(DnsExperienceInputTest, DocumentCapabilitiesAndSettings) {
       R"("qv-dns.test.exp-try-next-server-upon-failure":true,"test.common.use-ipv6":true,)"
       R"("qv-dns.test.flag.enable-network-outage-detection":true,"common.test.send-data-bytes":1,)"
       R"("x.unknown":1)",
-      R"("Nsid":true,"DataDirectory":"/var/tmp","BiasPercentage":60,"CnameTraversalLimit":4,)"
+      R"("Nsid":true,"DataDirectory":"/nonexistent-data","BiasPercentage":60,)"
+      R"("CnameTraversalLimit":4,)"
       R"("DisableEdns":true,"MaxCachedEntries":2000,"RetryTimeout":3000,)"
       R"("RootServerCacheTtl":7200,"Tries":5,"PingProbeTimeout":4,)"
       R"("PingTtl":99,"PingLooseMatch":true,"MaxConcurrentPings":2,"DebugModeOn":false,"Odd":1)");
@@ -107,7 +108,7 @@ TEST_F(DnsExperienceInputTest, DocumentCapabilitiesAndSettings) {
   EXPECT_FALSE(p.recursion || p.EDNS);
   // The malformed NSID capability is forgiven: the setting stands in for it.
   EXPECT_EQ(p.query_flags, Parameters::hostname_bind_flag | Parameters::nsid_flag);
-  EXPECT_EQ(p.get_cache_path(), "/var/tmp/dns_experience_cache.dat");
+  EXPECT_EQ(p.get_cache_path(), "/nonexistent-data/dns_experience_cache.dat");
   EXPECT_EQ(p.get_tld_host_ignore_list(),
             (std::unordered_set<std::string>{"ns1.nic.test", "ns2.nic.test"}));
   // "debug-on-error" asks for 3 probes per server.
