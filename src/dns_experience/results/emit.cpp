@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "dns_experience/errors.h"
+#include "dns_experience/parameters.h"
 #include "dns_experience/results/results.h"
 #include "dns_experience/results/step_json.h"
 
@@ -89,6 +90,10 @@ void attach_hostname_bind(TestResult& result, const rapidjson::Value& response, 
 }
 
 }  // namespace
+
+void Results::fill_test_results(TestResult& result, const Parameters& parameters) const {
+  fill_test_results(result, parameters.test_type);
+}
 
 void Results::fill_test_results(TestResult& result, test_type_t test_type) const {
   const bool traversal = test_type == test_type_t::DNS_traversal;

@@ -17,6 +17,8 @@
 
 namespace Network_tools::DNS_experience {
 
+class Parameters;
+
 // The engine's memory of one run. Every response that enters it is the step object of a dig
 // wrapper result ({"Metrics":[...],"OtherData":{...},...}), held in a document of its own.
 //
@@ -128,6 +130,8 @@ class Results {
   // counting level, the test duration, the outage flag of a traversal test, and the error code
   // that the final level suggests unless `result` already carries one. The model is not changed.
   void fill_test_results(TestResult& result, test_type_t test_type) const;
+  // The same for the test that `parameters` describe (only its test type matters).
+  void fill_test_results(TestResult& result, const Parameters& parameters) const;
 
   // True when `level` is timed, counted and reported.
   bool level_counts(int level) const { return direct_lookup || level > 2; }

@@ -1,0 +1,42 @@
+// The DNS experience wrapper: failures, raw-output helpers and the entry of the resolution.
+#include "dns_experience/wrapper.h"
+
+namespace Network_tools::DNS_experience {
+
+Wrapper::~Wrapper() = default;
+
+void Wrapper::output_to_JSON(const std::string& /*native_output*/) {}
+
+void Wrapper::throw_exception(err_t code, const std::string& message) {
+  Network_tools::Wrapper::throw_exception(static_cast<int>(code), err_to_string(code), message,
+                                          parameters_.JSON_output, 0, -1);
+}
+
+void Wrapper::throw_fatal_error(err_t code, const std::string& message) {
+  Network_tools::Wrapper::throw_fatal_error(message + " (" + err_to_string(code) + ")");
+}
+
+bool Wrapper::need_raw_output() const {
+  if (parameters_.JSON_output) return false;
+  return parameters_.get_query_type() == "ptr" || level_ >= 3;
+}
+
+std::string Wrapper::raw_output_title() const {
+  std::string title =
+      "## Level " + std::to_string(static_cast<std::uint32_t>(results_.reported_level_count + 1));
+  const long alias = static_cast<long>(results_.resolutions.size()) - 1;
+  if (alias > 0) title += " (alias resolution " + std::to_string(alias) + ")";
+  return title;
+}
+
+std::string Wrapper::run() {
+  // The level-by-level resolution is not part of this build yet: a test that passed every
+  // input check must not look completed.
+  throw_exception(err_t::internal_error, "Resolution is not available in this build");
+}
+
+std::string ToYesOrNoString(bool value) {
+  return value ? "yes" : "no";
+}
+
+}  // namespace Network_tools::DNS_experience

@@ -1,0 +1,207 @@
+// The DNS experience input, in process: options, capabilities, settings and the test URL as
+// they land in the parameters, the minimum result entries, the version text and the helpers.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "dns_experience/wrapper.h"
+#include "support/fake_tools.h"
+
+namespace Network_tools::DNS_experience {
+namespace {
+
+using namespace testing_support;
+
+// Lets a test put the driver at a level.
+struct Staged_wrapper : Wrapper {
+  using Wrapper::Wrapper;
+  void at_level(int level) { level_ = level; }
+};
+
+class DnsExperienceInputTest : public ::testing::Test {
+ protected:
+  // A wrapper built from `line`, split at blanks, after the program name.
+  std::unique_ptr<Staged_wrapper> from_arguments(const std::string& line,
+                                                 const std::string& tool_directory = "") {
+    std::vector<std::string> words = split("dns_experience " + line, ' ');
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return std::make_unique<Staged_wrapper>(static_cast<int>(words.size()), argv.data(), logger,
+                                            tool_directory);
+  }
+  std::unique_ptr<Staged_wrapper> from_document(const std::string& capabilities,
+                                                const std::string& settings = "") {
+    std::stringbuf input(R"({"Capabilities":{)" + capabilities + R"(},"Settings":{)" + settings +
+                         "}}\n");
+    return std::make_unique<Staged_wrapper>(logger, "", &input);
+  }
+
+  std::ostringstream log;
+  Logger logger{LEVEL_INFO, "", log};
+};
+
+TEST_F(DnsExperienceInputTest, OptionsInEitherFormFillTheParameters) {
+  auto wrapper = from_arguments(
+      "-6bcfgHjLNORST -C /nonexistent/c.dat -I a.test,b.test -l 64 -m 3 -p 4 -P 3 -Q 20 -r 2 "
+      "-s 127.53.200.9/24 -t MX -w 2000 -x 9 -X t-1 www.Lab.test");
+  const Parameters& p = wrapper->get_parameters();
+  EXPECT_TRUE(p.use_IPv6 && p.bias_towards_best && p.cache_TLD && p.try_next_server_upon_failure);
+  EXPECT_TRUE(p.JSON_output && p.ping_loose_match && p.network_outage_detection && p.timeout_given);
+  EXPECT_FALSE(p.EDNS || p.recursion);
+  EXPECT_EQ(p.test_type, test_type_t::DNS_traversal);
+  EXPECT_EQ(wrapper->get_log_tag_prefix(), "DNS-T RUN");
+  EXPECT_EQ(p.query_flags, Parameters::hostname_bind_flag | Parameters::nsid_flag);
+  EXPECT_EQ(p.get_protocol(), protocol_TCP);
+  EXPECT_EQ(p.get_cache_path(), "/nonexistent/c.dat");
+  EXPECT_EQ(p.get_tld_host_ignore_list(), (std::unordered_set<std::string>{"a.test", "b.test"}));
+  EXPECT_EQ(
+      std::vector<int>({p.get_ping_probe_TTL(), p.get_tld_server_minimum_failure_count(),
+                        p.get_ping_probes_count(), p.get_ping_probe_timeout(), p.get_timeout(),
+                        p.get_tries(), p.get_retry_timeout(), p.get_max_concurrent_pings()}),
+      std::vector<int>({64, 3, 4, 3, 20, 2, 2000, 9}));
+  EXPECT_EQ(p.get_query_type(), "mx");
+  EXPECT_EQ(p.host, "www.Lab.test");
+  EXPECT_EQ(logger.get_ID(), "t-1");
+  EXPECT_EQ(logger.get_minimum_level(), LEVEL_ERROR);
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.url"), "www.Lab.test");
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.edns-client-subnet"),
+            "127.53.200.0/24");
+
+  // A second scan in the same process starts afresh; the host may come before the options.
+  auto long_form = from_arguments(
+      "a.test --debug --udp --tries=4 --query-type NS --traversal-mode --test-id=t-2");
+  EXPECT_EQ(long_form->get_parameters().host, "a.test");
+  EXPECT_EQ(long_form->get_parameters().get_protocol(), protocol_UDP);
+  EXPECT_EQ(long_form->get_parameters().get_tries(), 4);
+  EXPECT_EQ(long_form->get_parameters().get_query_type(), "ns");
+  EXPECT_EQ(logger.get_minimum_level(), LEVEL_DEBUG);
+  EXPECT_EQ(logger.get_ID(), "t-2");
+}
+
+TEST_F(DnsExperienceInputTest, DocumentCapabilitiesAndSettings) {
+  auto wrapper = from_document(
+      R"("test.common.url":"qv-dns-exp://WWW.Lab.Test:8053/x","qv-dns.test.query-type":"AAAA",)"
+      R"("qv-dns.test.exp-bias-towards-best":true,"qv-dns.test.exp-cache-tld":true,)"
+      R"("test.common.flag.debug-on-error":true,"qv-dns.test.disable-recursion":true,)"
+      R"("qv-dns.test.enable-hostname-bind-mode":true,"qv-dns.test.nsid":"yes",)"
+      R"("qv-dns.test.subnet":"127.53.200.9/24","common.test.test-id":"doc-1",)"
+      R"("qv-dns.test.tld-host-ignore-list":" ns1.nic.test , ns2.nic.test,,",)"
+      R"("qv-dns.test.tld-server-minimum-failure-count":2,"common.test.max-step-time":40,)"
+      R"("qv-dns.test.exp-try-next-server-upon-failure":true,"test.common.use-ipv6":true,)"
+      R"("qv-dns.test.flag.enable-network-outage-detection":true,"common.test.send-data-bytes":1,)"
+      R"("x.unknown":1)",
+      R"("Nsid":true,"DataDirectory":"/nonexistent-data","BiasPercentage":60,)"
+      R"("CnameTraversalLimit":4,)"
+      R"("DisableEdns":true,"MaxCachedEntries":2000,"RetryTimeout":3000,)"
+      R"("RootServerCacheTtl":7200,"Tries":5,"PingProbeTimeout":4,)"
+      R"("PingTtl":99,"PingLooseMatch":true,"MaxConcurrentPings":2,"DebugModeOn":false,"Odd":1)");
+  const Parameters& p = wrapper->get_parameters();
+  EXPECT_EQ(wrapper->get_url(), "qv-dns-exp://WWW.Lab.Test:8053/x");
+  EXPECT_EQ(p.host, "www.lab.test");
+  EXPECT_EQ(p.server_port, 0);
+  EXPECT_EQ(p.get_query_type(), "aaaa");
+  EXPECT_TRUE(p.bias_towards_best && p.cache_TLD && p.try_next_server_upon_failure && p.use_IPv6 &&
+              p.network_outage_detection && p.timeout_given && p.ping_loose_match);
+  EXPECT_FALSE(p.recursion || p.EDNS);
+  // The malformed NSID capability is forgiven: the setting stands in for it.
+  EXPECT_EQ(p.query_flags, Parameters::hostname_bind_flag | Parameters::nsid_flag);
+  EXPECT_EQ(p.get_cache_path(), "/nonexistent-data/dns_experience_cache.dat");
+  EXPECT_EQ(p.get_tld_host_ignore_list(),
+            (std::unordered_set<std::string>{"ns1.nic.test", "ns2.nic.test"}));
+  // "debug-on-error" asks for 3 probes per server.
+  EXPECT_EQ(std::vector<int>(
+                {p.get_tld_server_minimum_failure_count(), p.get_timeout(), p.get_bias_percentage(),
+                 p.get_CNAME_traversal_limit(), p.get_max_cached_entries(), p.get_retry_timeout(),
+                 p.get_root_server_cache_TTL(), p.get_tries(), p.get_ping_probes_count(),
+                 p.get_ping_probe_timeout(), p.get_ping_probe_TTL(), p.get_max_concurrent_pings()}),
+            std::vector<int>({2, 40, 60, 4, 2000, 3000, 7200, 5, 3, 4, 99, 2}));
+  EXPECT_EQ(logger.get_ID(), "doc-1");
+  EXPECT_EQ(logger.get_minimum_level(), LEVEL_INFO);
+  EXPECT_TRUE(p.JSON_output);
+  const std::string lines = log.str();
+  EXPECT_NE(lines.find("[WARNING] "), std::string::npos);
+  EXPECT_NE(lines.find("Unrecognized option: x.unknown"), std::string::npos);
+  EXPECT_NE(lines.find("[SETTINGS] "), std::string::npos);
+  // Ignored capabilities are logged at the debug level only.
+  EXPECT_EQ(lines.find("Ignoring option"), std::string::npos);
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:common.results.error-code"), "<absent>");
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.url"),
+            "qv-dns-exp://WWW.Lab.Test:8053/x");
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.edns-client-subnet"),
+            "127.53.200.0/24");
+
+  from_document("", R"("DebugModeOn":true)");
+  EXPECT_EQ(logger.get_minimum_level(), LEVEL_DEBUG);
+}
+
+TEST_F(DnsExperienceInputTest, TransportAndTestTypeFollowTheOrderOfTcpAndUrl) {
+  struct Case {
+    std::string capabilities;
+    protocol_t protocol;
+  };
+  const std::string url = R"("test.common.url":"qv-dns-trace://lab.test")";
+  const std::vector<Case> cases = {
+      {R"("qv-dns.test.dns-via-tcp":true,)" + url, protocol_TCP},
+      {url + R"(,"qv-dns.test.dns-via-tcp":true)", protocol_TCP},
+      {R"("qv-dns.test.dns-via-tcp":false,)" + url, protocol_UDP},
+      {url + R"(,"qv-dns.test.dns-via-tcp":false)", protocol_UDP},
+      {url, protocol_UDP},
+  };
+  for (const Case& c : cases) {
+    auto wrapper = from_document(c.capabilities);
+    EXPECT_EQ(int{wrapper->get_parameters().get_protocol()}, int{c.protocol}) << c.capabilities;
+    EXPECT_EQ(wrapper->get_parameters().test_type, test_type_t::DNS_traversal);
+    EXPECT_EQ(wrapper->get_log_tag_prefix(), "DNS-T RUN");
+  }
+}
+
+TEST_F(DnsExperienceInputTest, VersionJoinsTheNativeToolsVersions) {
+  Tool_folder folder;
+  const std::string traceroute = folder.path() + "QV_traceroute";
+  std::ofstream(traceroute) << "";
+  // A probe TTL that the ping wrapper refuses must not keep the version from being printed.
+  auto wrapper = from_arguments("-l 5", folder.path());
+  Scripted_tools tools;
+  tools.answer = [&](const std::string& command) -> Reply {
+    if (command.rfind(folder.path() + "QV_dig -v", 0) == 0) return {"9.18.0\n"};
+    if (command.rfind(folder.path() + "QV_delv -v", 0) == 0) return {"9.18.1\n"};
+    if (command.rfind(traceroute + " --version", 0) == 0) return {"2.1.2\n"};
+    return {"unexpected\n"};
+  };
+  tools.install(*wrapper);
+  EXPECT_EQ(wrapper->version_message(),
+            "DnsExperience wrapper 1.16.7.2 for Linux\nQV_dig version: 9.18.0\n"
+            "QV_delv version: 9.18.1\nQV_traceroute version: 2.1.2\n");
+  EXPECT_EQ(tools.commands.size(), 3u);
+  unlink(traceroute.c_str());
+}
+
+TEST_F(DnsExperienceInputTest, RawOutputHelpers) {
+  auto wrapper = from_arguments("-t PTR 127.53.4.1");
+  EXPECT_TRUE(wrapper->need_raw_output());
+  auto address = from_arguments("www.lab.test");
+  EXPECT_FALSE(address->need_raw_output());
+  address->at_level(3);
+  EXPECT_TRUE(address->need_raw_output());
+  auto json = from_arguments("-j -t ptr 127.53.4.1");
+  json->at_level(3);
+  EXPECT_FALSE(json->need_raw_output());
+
+  Results& results = address->get_results();
+  results.start_alias_traversal();
+  EXPECT_EQ(address->raw_output_title(), "## Level 1");
+  results.start_alias_traversal();
+  results.start_alias_traversal();
+  results.reported_level_count = 4;
+  EXPECT_EQ(address->raw_output_title(), "## Level 5 (alias resolution 2)");
+
+  EXPECT_EQ(parse_tld_host_ignore_list(" a.test,\tb.test ,, \n,c.test,"),
+            (std::vector<std::string>{"a.test", "b.test", "c.test"}));
+  EXPECT_TRUE(parse_tld_host_ignore_list(" , ").empty());
+}
+
+}  // namespace
+}  // namespace Network_tools::DNS_experience
