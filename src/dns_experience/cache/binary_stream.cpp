@@ -78,6 +78,7 @@ Byte_writer::Byte_writer(std::FILE* stream) : stream_(stream), buffer_(buffer_si
 
 void Byte_writer::write(const void* data, std::size_t size, const char* field) {
   last_field_ = field;
+  if (size == 0) return;  // an empty name may have no storage at all
   if (buffer_.size() - used_ < size) {
     drain();
     if (size > buffer_.size()) {

@@ -42,7 +42,13 @@ class Lock_alarm {
     // No SA_RESTART: the signal must interrupt a lockf that waits.
     action.sa_flags = SA_RESETHAND;
     armed_ = sigaction(SIGALRM, &action, &previous_action_) == 0;
-    if (armed_) previous_alarm_ = alarm(lock_timeout_seconds);
+    if (!armed_) return;
+    // A caller that blocks SIGALRM would otherwise leave a waiting lockf waiting for good.
+    sigset_t alarm_only;
+    sigemptyset(&alarm_only);
+    sigaddset(&alarm_only, SIGALRM);
+    pthread_sigmask(SIG_UNBLOCK, &alarm_only, &previous_mask_);
+    previous_alarm_ = alarm(lock_timeout_seconds);
   }
   ~Lock_alarm() { stop(); }
   Lock_alarm(const Lock_alarm&) = delete;
@@ -56,6 +62,7 @@ class Lock_alarm {
     armed_ = false;
     const unsigned left = alarm(0);
     sigaction(SIGALRM, &previous_action_, nullptr);
+    pthread_sigmask(SIG_SETMASK, &previous_mask_, nullptr);
     if (previous_alarm_ > 0) {
       const unsigned elapsed = lock_timeout_seconds - left;
       alarm(previous_alarm_ > elapsed ? previous_alarm_ - elapsed : 1);
@@ -65,6 +72,7 @@ class Lock_alarm {
 
  private:
   struct sigaction previous_action_ {};
+  sigset_t previous_mask_{};
   unsigned previous_alarm_ = 0;
   bool armed_ = false;
 };
