@@ -49,47 +49,29 @@ TEST_F(Policy, AnAnswerLastsUntilTheEndOfItsLastSecond) {
 
 TEST_F(Policy, ALookUpReturnsWhatWasAskedForOrLeavesTheOutValuesAlone) {
   auto cache = make();
-  const std::vector<ServerInfo> servers = {server("a.ns.test.", "192.0.2.1", 4),
-                                           server("b.ns.test.", "2001:db8::53", -1)};
-  cache->set_cache_answer("full.test.", servers, 60, "raw text", "{\"json\":1}");
-  cache->set_cache_answer("bare.test.", servers, 60, "", "");
-  cache->set_cache_answer("json-only.test.", servers, 60, "", "{}");
-
-  std::vector<ServerInfo> got_servers = {server("old.", "", 1)};
-  std::string raw = "old raw", json = "old json";
-  ASSERT_TRUE(cache->get_cached_answer("full.test.", Cache::servers_only, got_servers, raw, json));
-  ASSERT_EQ(got_servers.size(), 2u);
-  EXPECT_EQ(got_servers[1].hostname, "b.ns.test.");
-  EXPECT_EQ(got_servers[1].address.to_string(), "2001:db8::53");
-  EXPECT_EQ(got_servers[1].resolution_time_ms, -1);
-  EXPECT_EQ(raw, "old raw");
-  EXPECT_EQ(json, "old json");
+  cache->set_cache_answer("full.test.", {server("ns.test.", "", 1)}, 60, "raw", "{}");
+  cache->set_cache_answer("json-only.test.", {}, 60, "", "{}");
+  std::vector<ServerInfo> servers;
+  std::string raw = "old", json = "old";
+  ASSERT_TRUE(cache->get_cached_answer("full.test.", Cache::servers_only, servers, raw, json));
+  EXPECT_EQ(servers.size(), 1u);
+  EXPECT_EQ(raw + json, "oldold");
+  ASSERT_TRUE(cache->get_cached_answer("full.test.", Cache::servers_and_json, servers, raw, json));
+  EXPECT_EQ(raw + json, "old{}");
   ASSERT_TRUE(
-      cache->get_cached_answer("full.test.", Cache::servers_raw_and_json, got_servers, raw, json));
-  EXPECT_EQ(raw, "raw text");
-  EXPECT_EQ(json, "{\"json\":1}");
+      cache->get_cached_answer("full.test.", Cache::servers_raw_and_json, servers, raw, json));
+  EXPECT_EQ(raw + json, "raw{}");
 
   // Entries without the asked output are misses that change nothing.
-  got_servers.clear();
   raw = json = "";
-  EXPECT_FALSE(cache->get_cached_answer("json-only.test.", Cache::servers_raw_and_json, got_servers,
-                                        raw, json));
+  EXPECT_FALSE(
+      cache->get_cached_answer("json-only.test.", Cache::servers_raw_and_json, servers, raw, json));
   EXPECT_TRUE(log.has("Cached entry does not have requested raw output cached"));
-  EXPECT_FALSE(
-      cache->get_cached_answer("bare.test.", Cache::servers_and_json, got_servers, raw, json));
+  cache->set_cache_answer("full.test.", {}, 60, "raw", "");  // a newer answer replaces it
+  EXPECT_FALSE(cache->get_cached_answer("full.test.", Cache::servers_and_json, servers, raw, json));
   EXPECT_TRUE(log.has("Cached entry does not have json output cached"));
-  EXPECT_FALSE(
-      cache->get_cached_answer("missing.test.", Cache::servers_only, got_servers, raw, json));
-  EXPECT_TRUE(got_servers.empty());
+  EXPECT_EQ(servers.size(), 1u);
   EXPECT_EQ(raw + json, "");
-  ASSERT_TRUE(
-      cache->get_cached_answer("json-only.test.", Cache::servers_and_json, got_servers, raw, json));
-  EXPECT_EQ(json, "{}");
-
-  // A newer answer replaces the older one.
-  cache->set_cache_answer("full.test.", {}, 60, "", "");
-  ASSERT_TRUE(cache->get_cached_answer("full.test.", Cache::servers_only, got_servers, raw, json));
-  EXPECT_TRUE(got_servers.empty());
 }
 
 TEST_F(Policy, FailedAndUnknownServersAreTheSlowest) {
