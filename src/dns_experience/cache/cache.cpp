@@ -181,7 +181,7 @@ std::string_view Cache::keep(std::string_view bytes) {
 void Cache::put_answer(std::string_view hostname, std::int64_t expiration, std::string_view record,
                        Answer_map& map) {
   // One look-up: a replaced entry leaves its key copy unused in the arena.
-  const StoredAnswer answer{expiration, keep(record)};
+  const AnswerData answer{expiration, keep(record)};
   const auto [entry, inserted] = map.try_emplace(keep(hostname), answer);
   if (!inserted) entry->second = answer;
 }

@@ -50,15 +50,6 @@ class Cache {
     servers_raw_and_json = 2,
   };
 
-  // One cached answer in its plain form.
-  struct AnswerData {
-    // Seconds since the epoch after which the entry is expired.
-    std::int64_t expiration = 0;
-    std::vector<ServerInfo> name_servers;
-    std::string raw_output;
-    std::string json_output;
-  };
-
   // The last query time of one name server.
   struct QueryStatsData {
     std::int32_t query_time_ms = 0;
@@ -113,14 +104,16 @@ class Cache {
   std::size_t query_stats_count() const { return query_stats.size(); }
 
  private:
-  // An answer as kept in memory: its servers and outputs in the storage file's encoding, so that
-  // a million answers load and store as plain copies and fit in less than twice the file's size.
-  struct StoredAnswer {
+  // One cached answer: its servers (host name, address, resolution time) and its raw and JSON
+  // outputs are kept in the storage file's encoding (see answer_record.h), so that a million
+  // answers load and store as plain copies and fit in less than twice the file's size.
+  struct AnswerData {
+    // Seconds since the epoch after which the entry is expired.
     std::int64_t expiration = 0;
     std::string_view record;
   };
   // Keys and records point into `arena`.
-  using Answer_map = std::pmr::unordered_map<std::string_view, StoredAnswer>;
+  using Answer_map = std::pmr::unordered_map<std::string_view, AnswerData>;
   using Query_stats_map = std::pmr::unordered_map<std::string_view, QueryStatsData>;
 
   // A copy of `bytes` that lives as long as the cache.
