@@ -39,12 +39,13 @@ std::uint32_t entry_count(std::size_t size, const char* field) {
   return static_cast<std::uint32_t>(size);
 }
 
-// Bytes from the current position of `stream` to its end, or the largest size when unknown.
+// Bytes from the current position of `stream` to its end, or 0 when unknown (nothing is then
+// reserved ahead).
 std::size_t bytes_left(std::FILE* stream) {
   struct stat status {};
   const long position = std::ftell(stream);
   if (fstat(fileno(stream), &status) != 0 || position < 0 || status.st_size < position) {
-    return std::numeric_limits<std::size_t>::max();
+    return 0;
   }
   return static_cast<std::size_t>(status.st_size - position);
 }
