@@ -102,11 +102,8 @@ void Cache::set_cache_answer(const std::string& hostname,
                      hostname);
     return;
   }
-  // A replaced answer leaves its bytes unused in the arena.
-  answers.insert_or_assign(
-      kept_key(hostname),
-      AnswerData{clock_seconds() + ttl,
-                 keep(answer_record::encode(name_servers, raw_output, json_output))});
+  put_answer(hostname, clock_seconds() + ttl,
+             answer_record::encode(name_servers, raw_output, json_output), answers);
   changed = true;
 }
 
@@ -114,7 +111,7 @@ bool Cache::get_cached_answer(const std::string& hostname, output_t output,
                               std::vector<ServerInfo>& name_servers, std::string& raw_output,
                               std::string& json_output) {
   logger.write(LEVEL_DEBUG, tag, "Getting answer cache for target host: " + hostname);
-  const auto entry = answers.find(key_of(hostname));
+  const auto entry = answers.find(hostname);
   if (entry == answers.end()) {
     logger.write(LEVEL_DEBUG, tag, "Answer cache miss for target host: " + hostname);
     return false;
@@ -158,13 +155,13 @@ void Cache::set_last_query_time(const std::string& hostname, std::int32_t query_
                      hostname);
     return;
   }
-  query_stats.insert_or_assign(kept_key(hostname), QueryStatsData{query_time_ms, clock_seconds()});
+  put_stats(hostname, QueryStatsData{query_time_ms, clock_seconds()}, query_stats);
   changed = true;
 }
 
 bool Cache::get_last_query_time(const std::string& hostname, std::int32_t& query_time_ms) {
   logger.write(LEVEL_DEBUG, tag, "Getting query stats cache for: " + hostname);
-  const auto entry = query_stats.find(key_of(hostname));
+  const auto entry = query_stats.find(hostname);
   if (entry == query_stats.end()) {
     logger.write(LEVEL_DEBUG, tag, "Answer query stats miss for name server: " + hostname);
     query_time_ms = unknown_query_time_ms;
@@ -179,6 +176,19 @@ std::string_view Cache::keep(std::string_view bytes) {
   char* copy = static_cast<char*>(arena.allocate(bytes.size(), 1));
   std::memcpy(copy, bytes.data(), bytes.size());
   return {copy, bytes.size()};
+}
+
+void Cache::put_answer(std::string_view hostname, std::int64_t expiration, std::string_view record,
+                       Answer_map& map) {
+  // One look-up: a replaced entry leaves its key copy unused in the arena.
+  const AnswerData answer{expiration, keep(record)};
+  const auto [entry, inserted] = map.try_emplace(keep(hostname), answer);
+  if (!inserted) entry->second = answer;
+}
+
+void Cache::put_stats(std::string_view hostname, QueryStatsData stats, Query_stats_map& map) {
+  const auto [entry, inserted] = map.try_emplace(keep(hostname), stats);
+  if (!inserted) entry->second = stats;
 }
 
 void Cache::filter_expired_entries() {

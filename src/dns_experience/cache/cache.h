@@ -112,29 +112,17 @@ class Cache {
     std::int64_t expiration = 0;
     std::string_view record;
   };
-  // A host name with its hash, computed once while the name is at hand: filling or walking a
-  // large map then never goes back to the name's bytes, which lie elsewhere in memory.
-  struct Key {
-    std::string_view text;
-    std::size_t hash = 0;
-  };
-  struct Key_hash {
-    std::size_t operator()(const Key& key) const noexcept { return key.hash; }
-  };
-  struct Key_equal {
-    bool operator()(const Key& left, const Key& right) const noexcept {
-      return left.hash == right.hash && left.text == right.text;
-    }
-  };
-  static Key key_of(std::string_view text) { return {text, std::hash<std::string_view>{}(text)}; }
   // Keys and records point into `arena`.
-  using Answer_map = std::pmr::unordered_map<Key, AnswerData, Key_hash, Key_equal>;
-  using Query_stats_map = std::pmr::unordered_map<Key, QueryStatsData, Key_hash, Key_equal>;
+  using Answer_map = std::pmr::unordered_map<std::string_view, AnswerData>;
+  using Query_stats_map = std::pmr::unordered_map<std::string_view, QueryStatsData>;
 
   // A copy of `bytes` that lives as long as the cache.
   std::string_view keep(std::string_view bytes);
-  // The key of `hostname`, its text copied into the arena.
-  Key kept_key(std::string_view hostname) { return {keep(hostname), key_of(hostname).hash}; }
+  // Inserts or replaces the answer of `hostname`.
+  void put_answer(std::string_view hostname, std::int64_t expiration, std::string_view record,
+                  Answer_map& map);
+  // Inserts or replaces the query stats of `hostname`.
+  void put_stats(std::string_view hostname, QueryStatsData stats, Query_stats_map& map);
 
   // Storage (storage.cpp): open, lock and close the file; load, store and merge.
   std::FILE* open_storage(bool& is_empty);

@@ -14,8 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <utility>
-#include <vector>
 
 #include "dns_experience/cache/answer_record.h"
 #include "dns_experience/cache/binary_stream.h"
@@ -52,23 +50,6 @@ std::size_t bytes_left(std::FILE* stream) {
   return static_cast<std::size_t>(status.st_size - position);
 }
 
-// Inserts `entries` into `map`, a later entry replacing an earlier one with the same key. They go
-// in the order of the map's buckets rather than in file order: filling a large map then walks
-// its bucket array and its new nodes in sequence instead of jumping around memory, and so do
-// later walks over the map (expiry, writing, destruction), whatever order the file was in.
-template <typename Map, typename Entries>
-void insert_in_bucket_order(Map& map, const Entries& entries) {
-  map.reserve(map.size() + entries.size());
-  std::vector<std::pair<std::size_t, std::size_t>> order;
-  order.reserve(entries.size());
-  for (std::size_t index = 0; index < entries.size(); ++index) {
-    order.emplace_back(map.bucket(entries[index].first), index);
-  }
-  std::sort(order.begin(), order.end());
-  for (const auto& [bucket, index] : order)
-    map.insert_or_assign(entries[index].first, entries[index].second);
-}
-
 }  // namespace
 
 bool Cache::serialize(std::FILE* stream) {
@@ -97,15 +78,15 @@ void Cache::write_entries(std::FILE* stream) {
   Byte_writer writer(stream);
   writer.write_value(cache_version, "version");
   writer.write_value(entry_count(answers.size(), "answer entries"), "answer entries");
-  for (const auto& [key, answer] : answers) {
-    writer.write_hostname(key.text);
+  for (const auto& [hostname, answer] : answers) {
+    writer.write_hostname(hostname);
     writer.write_value(answer.expiration, "expiration timestamp");
     // Servers, end of servers and both outputs, already in their file form.
     writer.write(answer.record.data(), answer.record.size(), "string to serialize");
   }
   writer.write_value(entry_count(query_stats.size(), "query stats entries"), "query stats entries");
-  for (const auto& [key, stats] : query_stats) {
-    writer.write_hostname(key.text);
+  for (const auto& [hostname, stats] : query_stats) {
+    writer.write_hostname(hostname);
     writer.write_value(stats.query_time_ms, "last query duration");
     writer.write_value(stats.timestamp, "last query timestamp");
   }
@@ -129,8 +110,6 @@ bool Cache::read_storage(std::FILE* stream, Answer_map& read_answers, Query_stat
     return false;
   }
   const std::size_t size = bytes_left(stream);
-  std::vector<std::pair<Key, AnswerData>> file_answers;
-  std::vector<std::pair<Key, QueryStatsData>> file_stats;
   try {
     Byte_reader reader(stream);
     const auto version = reader.read_value<std::uint16_t>("version");
@@ -139,7 +118,9 @@ bool Cache::read_storage(std::FILE* stream, Answer_map& read_answers, Query_stat
       return false;
     }
     const auto answer_count = reader.read_value<std::uint32_t>("answer entries");
-    file_answers.reserve(std::min<std::size_t>(answer_count, size / smallest_answer));
+    if (!only_unknown) {
+      read_answers.reserve(std::min<std::size_t>(answer_count, size / smallest_answer));
+    }
     const std::int64_t now = clock_seconds();
     // Read into reused strings, then copied into the arena.
     std::string hostname;
@@ -150,23 +131,21 @@ bool Cache::read_storage(std::FILE* stream, Answer_map& read_answers, Query_stat
       reader.append_hostname(hostname);
       const auto expiration = reader.read_value<std::int64_t>("expiration timestamp");
       answer_record::read(reader, record);
-      if (expiration < now) continue;
-      const Key key = key_of(hostname);
-      if (only_unknown && answers.contains(key)) continue;
-      file_answers.emplace_back(Key{keep(hostname), key.hash},
-                                AnswerData{expiration, keep(record)});
+      if (expiration < now || (only_unknown && answers.contains(hostname))) continue;
+      put_answer(hostname, expiration, record, read_answers);
     }
     const auto stats_count = reader.read_value<std::uint32_t>("query stats entries");
-    file_stats.reserve(std::min<std::size_t>(stats_count, size / smallest_stats));
+    if (!only_unknown) {
+      read_stats.reserve(std::min<std::size_t>(stats_count, size / smallest_stats));
+    }
     for (std::uint32_t index = 0; index < stats_count; ++index) {
       hostname.clear();
       reader.append_hostname(hostname);
       QueryStatsData stats;
       stats.query_time_ms = reader.read_value<std::int32_t>("last query duration");
       stats.timestamp = reader.read_value<std::int64_t>("last query timestamp");
-      const Key key = key_of(hostname);
-      if (only_unknown && query_stats.contains(key)) continue;
-      file_stats.emplace_back(Key{keep(hostname), key.hash}, stats);
+      if (only_unknown && query_stats.contains(hostname)) continue;
+      put_stats(hostname, stats, read_stats);
     }
     logger.write(LEVEL_DEBUG, tag, "Deserialization completed, checking for leftover data");
     if (!reader.at_end()) {
@@ -179,8 +158,6 @@ bool Cache::read_storage(std::FILE* stream, Answer_map& read_answers, Query_stat
                      " cache is considered corrupted, error: " + error.error());
     return false;
   }
-  insert_in_bucket_order(read_answers, file_answers);
-  insert_in_bucket_order(read_stats, file_stats);
   logger.write(LEVEL_DEBUG, tag, "Deserialization completed");
   return true;
 }
