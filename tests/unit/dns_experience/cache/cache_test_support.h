@@ -1,0 +1,141 @@
+// Helpers of the cache tests: a scratch folder, a captured log, and an encoder that builds
+// storage files byte by byte on its own, remembering which field every byte belongs to.
+#ifndef NETWORK_TOOLS_TESTS_DNS_EXPERIENCE_CACHE_TEST_SUPPORT_H_
+#define NETWORK_TOOLS_TESTS_DNS_EXPERIENCE_CACHE_TEST_SUPPORT_H_
+
+#include <stdlib.h>
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dns_experience/cache/cache.h"
+#include "dns_experience/records.h"
+#include "frame/ip.h"
+#include "frame/logger.h"
+
+namespace Network_tools::DNS_experience::testing_support {
+
+// A folder of its own under the system's temporary folder, removed with everything in it.
+class Scratch_folder {
+ public:
+  Scratch_folder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "cache_test.XXXXXX").string();
+    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+  }
+  ~Scratch_folder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  Scratch_folder(const Scratch_folder&) = delete;
+  Scratch_folder& operator=(const Scratch_folder&) = delete;
+
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A logger that shows everything and keeps it for inspection.
+struct Captured_log {
+  std::ostringstream lines;
+  Logger logger{LEVEL_DEBUG, "", lines};
+
+  bool has(const std::string& text) const { return lines.str().find(text) != std::string::npos; }
+};
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Far in the future, so that nothing written with it has expired.
+inline constexpr std::int64_t year_2100 = 4102444800;
+
+inline ServerInfo server(const std::string& hostname, const std::string& address,
+                         std::int32_t resolution_time_ms) {
+  ServerInfo info;
+  info.hostname = hostname;
+  if (!address.empty()) info.address = IP::Address(address);
+  info.resolution_time_ms = resolution_time_ms;
+  return info;
+}
+
+// Builds a storage file. Every field appended is remembered with the name the reader reports
+// when that field is cut short.
+class File_bytes {
+ public:
+  template <typename T>
+  File_bytes& value(T number, const char* field) {
+    return add(std::string(reinterpret_cast<const char*>(&number), sizeof number), field);
+  }
+  // The characters and a terminator, 0x00 unless told otherwise.
+  File_bytes& hostname(const std::string& name, char terminator = '\0') {
+    return add(name + terminator, "hostname");
+  }
+  File_bytes& output(const std::string& text) {
+    value(static_cast<std::uint32_t>(text.size()), "serialized string length");
+    return add(text, "serialized string");
+  }
+  File_bytes& header(std::uint32_t answer_count, std::uint16_t version = 2) {
+    value(version, "version");
+    return value(answer_count, "answer entries");
+  }
+  File_bytes& answer(const std::string& name, std::int64_t expiration,
+                     const std::vector<ServerInfo>& servers, const std::string& raw,
+                     const std::string& json) {
+    hostname(name);
+    value(expiration, "expiration timestamp");
+    for (const ServerInfo& each : servers) {
+      hostname(each.hostname);
+      const int family = each.address.get_family();
+      value(static_cast<std::uint8_t>(family), "address type");
+      const auto* bytes = reinterpret_cast<const char*>(each.address.get_bytes().data());
+      if (family == AF_INET) add(std::string(bytes, 4), "address v4");
+      if (family == AF_INET6) add(std::string(bytes, 16), "address v6");
+      value(each.resolution_time_ms, "name resolution time milliseconds");
+    }
+    add("\n", "hostname");  // where a server may start, the end of the list reads as a name
+    output(raw);
+    return output(json);
+  }
+  File_bytes& stats_count(std::uint32_t count) { return value(count, "query stats entries"); }
+  File_bytes& stats(const std::string& name, std::int32_t duration_ms, std::int64_t timestamp) {
+    hostname(name);
+    value(duration_ms, "last query duration");
+    return value(timestamp, "last query timestamp");
+  }
+  File_bytes& add(const std::string& bytes, const char* field) {
+    if (!bytes.empty()) fields_.emplace_back(bytes_.size(), field);
+    bytes_ += bytes;
+    return *this;
+  }
+
+  const std::string& bytes() const { return bytes_; }
+  // The field that a reader is in the middle of, or about to start, at `offset`.
+  std::string field_at(std::size_t offset) const {
+    std::string name;
+    for (const auto& [start, field] : fields_) {
+      if (start <= offset) name = field;
+    }
+    return name;
+  }
+
+ private:
+  std::string bytes_;
+  std::vector<std::pair<std::size_t, std::string>> fields_;
+};
+
+}  // namespace Network_tools::DNS_experience::testing_support
+
+#endif  // NETWORK_TOOLS_TESTS_DNS_EXPERIENCE_CACHE_TEST_SUPPORT_H_
