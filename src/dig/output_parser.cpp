@@ -138,8 +138,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
       test_result_.add_other_data("qv-dns.results.question.type", type, 0, 0);
       test_result_.add_other_data("qv-dns.results.question.name", name.substr(1), 0, 0);
     } else if (second == "ANSWER" || second == "AUTHORITY" || second == "ADDITIONAL") {
-      std::string section_key = second;
-      for (char& c : section_key) c = static_cast<char>(std::tolower(c));
+      const std::string section_key = to_lower_case(second);
       while (std::getline(lines, line) && !line.empty()) {
         add_record("qv-dns.results." + section_key, second, line);
       }

@@ -1,20 +1,14 @@
 // Dig parameters: validation, the command line and the DNSSEC validation parameters.
 #include "dig/parameters.h"
 
-#include <cctype>
 #include <cstdio>
 
 #include "frame/exception.h"
 #include "frame/shell_quote.h"
+#include "frame/system.h"
 
 namespace Network_tools::Dig {
 namespace {
-
-std::string lower_case(const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 // "1" for 1000 ms, "1.500" for 1500, "0.750" for 750.
 std::string seconds_text(std::uint16_t milliseconds) {
@@ -49,7 +43,7 @@ Parameters::Parameters(const std::string& tool_folder)
     : Network_tools::Parameters(default_executable, tool_folder) {}
 
 void Parameters::set_query_type(const std::string& type) {
-  query_type_ = lower_case(type);
+  query_type_ = to_lower_case(type);
 }
 
 void Parameters::set_server_port(int port) {
@@ -130,10 +124,10 @@ std::string Parameters::get_cmd_line() const {
 
 Delv::Parameters Parameters::to_delv() const {
   Delv::Parameters delv(get_tool_folder());
-  delv.host = lower_case(host);
+  delv.host = to_lower_case(host);
   delv.server = DNSSEC_server;
   delv.set_server_port(DNSSEC_server_port_);
-  delv.query_type = lower_case(query_type_);
+  delv.query_type = to_lower_case(query_type_);
   delv.set_protocol(protocol_);
   if (JSON_output) delv.JSON_output = true;
   if (use_IPv6) delv.use_IPv6 = true;

@@ -1,10 +1,9 @@
 // The Dig wrapper: construction, parameter hand-over, minimum result entries and failures.
 #include "dig/wrapper.h"
 
-#include <cctype>
-
 #include "frame/exception.h"
 #include "frame/ip.h"
+#include "frame/system.h"
 #include "wrapper/native_tool.h"
 
 namespace Network_tools::Dig {
@@ -37,10 +36,9 @@ void Wrapper::add_min_options() {
                               p.get_server_port() == 0 ? 53 : int{p.get_server_port()}, 0, 0);
   test_result_.add_other_data("qv-dns.results.protocol",
                               p.get_protocol() == protocol_TCP ? "TCP" : "UDP", 0, 0);
-  std::string type = p.get_query_type();
-  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   test_result_.add_other_data("qv-dns.results.question.class", "IN", 0, 0);
-  test_result_.add_other_data("qv-dns.results.question.type", type, 0, 0);
+  test_result_.add_other_data("qv-dns.results.question.type", to_upper_case(p.get_query_type()), 0,
+                              0);
   test_result_.add_other_data("qv-dns.results.question.name", p.host, 0, 0);
 }
 

@@ -71,11 +71,6 @@ std::string cut_at_equals(const std::string& word) {
   return word.substr(0, word.find('='));
 }
 
-std::string lower_case(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 void set_flag(std::uint8_t& flags, std::uint8_t flag, bool on) {
   flags = static_cast<std::uint8_t>(on ? flags | flag : flags & ~flag);
 }
@@ -338,7 +333,7 @@ void Wrapper::apply_URL(const std::string& key, const std::string& URL) {
     throw_exception(err_t::wrong_argument_value,
                     "Capability " + key + " is not a properly formatted url: " + malformed.what());
   }
-  p.host = lower_case(host);
+  p.host = to_lower_case(host);
   if (scheme == "qv-dns-exp") {
     p.test_type = test_type_t::DNS_experience;
     p.run_log_tag = "DNS-E RUN";

@@ -1,12 +1,12 @@
 // DNS experience parameters: defaults, validating setters and the dig parameters of each level.
 #include "dns_experience/parameters.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 
 #include "frame/exception.h"
+#include "frame/system.h"
 
 namespace Network_tools::DNS_experience {
 namespace {
@@ -29,11 +29,6 @@ void refuse_below(int value, int minimum, const char* label, const char* infix,
   }
 }
 
-std::string lower_case(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
 
 Parameters::Parameters(const std::string& tool_directory)
@@ -50,7 +45,7 @@ Dig::Parameters Parameters::to_dig_wrapper() const {
       (query_flags & nsid_flag) != 0 ? Dig::query_mode_t::nsid : Dig::query_mode_t::standard;
   dig.server = server;
   dig.set_server_port(server_port);
-  dig.set_query_type(lower_case(query_type_));
+  dig.set_query_type(to_lower_case(query_type_));
   dig.set_protocol(protocol_);
   dig.use_IPv6 = use_IPv6;
   // The empty subnet has no text form to parse back: it stays dig's own empty one.
@@ -83,7 +78,7 @@ Dig::Parameters Parameters::get_root_servers_GTLD_dig_wrapper_parameters() const
 }
 
 void Parameters::set_query_type(const std::string& type) {
-  query_type_ = lower_case(type);
+  query_type_ = to_lower_case(type);
 }
 
 void Parameters::set_protocol(protocol_t protocol) {

@@ -100,4 +100,14 @@ std::vector<std::string> split(const std::string& text, char delimiter) {
   return pieces;
 }
 
+std::string to_lower_case(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string to_upper_case(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 }  // namespace Network_tools

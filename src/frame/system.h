@@ -1,5 +1,5 @@
-// Small operating-system helpers: name resolution, the machine's name servers, durations and
-// text splitting.
+// Small operating-system helpers: name resolution, the machine's name servers, durations, and
+// text splitting and case folding.
 #ifndef NETWORK_TOOLS_FRAME_SYSTEM_H_
 #define NETWORK_TOOLS_FRAME_SYSTEM_H_
 
@@ -39,6 +39,11 @@ int compute_duration(const timespec& start, const timespec& end);
 // Splits at every `delimiter` as std::getline would: "a,,b" gives "a", "", "b"; "a," gives
 // "a"; "" gives nothing.
 std::vector<std::string> split(const std::string& text, char delimiter);
+
+// `text` with every ASCII letter in lower case: "AAAA" gives "aaaa".
+std::string to_lower_case(std::string text);
+// `text` with every ASCII letter in upper case: "aaaa" gives "AAAA".
+std::string to_upper_case(std::string text);
 
 }  // namespace Network_tools
 
