@@ -55,6 +55,12 @@ finish() {
   echo "all $checks checks passed"
 }
 
+# Runs the arguments; what they print (both streams) goes to $output, their exit status to $status.
+capture() {
+  status=0
+  output=$("$@" 2>&1) || status=$?
+}
+
 lab_up() {
   "$SOURCE_DIR/native/install"
   "$DNSLAB" up >/dev/null
@@ -71,9 +77,7 @@ product_dig() {
     transport=(+tcp)
     shift
   fi
-  status=0
-  output=$(in_lab "$QV_DIG" -u +comment +question "${transport[@]}" -4 +cd +tries=1 +timeout=1.500 "$@" 2>&1) ||
-    status=$?
+  capture in_lab "$QV_DIG" -u +comment +question "${transport[@]}" -4 +cd +tries=1 +timeout=1.500 "$@"
 }
 
 # Runs the arguments inside the lab, timed there (so that entering the namespace is not

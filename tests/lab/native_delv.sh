@@ -6,10 +6,7 @@ source "$(dirname "$0")/common.bash"
 lab_up
 
 # product_delv EXECUTABLE TRANSPORT NAME: the product's delv command line against the resolver.
-product_delv() {
-  status=0
-  output=$(in_lab "$1" "$2" -4 "@$RESOLVER" -t a "$3" +cd +mtrace +vtrace 2>&1) || status=$?
-}
+product_delv() { capture in_lab "$1" "$2" -4 "@$RESOLVER" -t a "$3" +cd +mtrace +vtrace; }
 
 product_delv "$QV_DELV" +notcp www.lab.test
 expect_status $status 0 "signed name"

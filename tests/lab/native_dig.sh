@@ -22,7 +22,7 @@ expect_timeout() {
   checks=$((checks + 1))
   ((error_ms >= 0 && error_ms <= TOLERANCE_MS)) ||
     fail "$what +timeout=$timeout took ${elapsed_ms} ms instead of ${expected_ms} ms"
-  expect_status $status nonzero "$what time-out"
+  expect_status "$status" nonzero "$what time-out"
   expect_match "$output" '^;; connection timed out; no servers could be reached$' "$what time-out line"
   expect_no_match "$output" 'communications error|failed: timed out' "$what time-out, dig's own words"
 }
@@ -43,8 +43,7 @@ expect_status $status nonzero "TCP to the closed address"
 expect_match "$output" 'connection refused' "TCP to the closed address"
 
 # A +timeout dig cannot read is dig's error, not a time-out.
-status=0
-output=$(in_lab "$QV_DIG" +timeout=abc "@$RESOLVER" www.lab.test 2>&1) || status=$?
+capture in_lab "$QV_DIG" +timeout=abc "@$RESOLVER" www.lab.test
 expect_status $status nonzero "an unreadable +timeout"
 expect_no_match "$output" 'connection timed out' "an unreadable +timeout"
 

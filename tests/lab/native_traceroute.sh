@@ -6,10 +6,7 @@ source "$(dirname "$0")/common.bash"
 lab_up
 
 # ping ARGS...: QV_traceroute inside the lab; output and status in $output and $status.
-ping() {
-  status=0
-  output=$(in_lab "$QV_TRACEROUTE" "$@" 2>&1) || status=$?
-}
+ping() { capture in_lab "$QV_TRACEROUTE" "$@"; }
 
 # expect_replies WHAT COUNT ADDRESS TTL: a complete ping-mode output with COUNT answered probes.
 expect_replies() {
