@@ -141,18 +141,16 @@ void Wrapper::classify_failure(const std::string& output, int exit_status) {
 
 std::string Wrapper::validate_DNSSEC(const std::vector<std::string>& machine_servers,
                                      std::size_t last_server) {
+  // Without a server of its own delv asks the machine's first resolver; after a rotation the
+  // resolver that answered is named, and a machine without any gets the fallback.
   if (parameters_.DNSSEC_server.empty()) {
-    std::vector<std::string> servers = machine_servers;
-    if (!servers.empty() && last_server != 0) {
-      parameters_.DNSSEC_server = servers[last_server];
-    } else if (servers.empty()) {
-      servers = load_nameservers(parameters_.use_IPv6);
-      if (servers.empty()) {
-        parameters_.DNSSEC_server =
-            parameters_.use_IPv6 ? fallback_DNSSEC_server_IPv6 : fallback_DNSSEC_server_IPv4;
-        logger_.write(LEVEL_NOTICE, "INPUT CHANGE",
-                      "DNSSEC Server set to " + parameters_.DNSSEC_server);
-      }
+    if (last_server != 0) {
+      parameters_.DNSSEC_server = machine_servers[last_server];
+    } else if (machine_servers.empty() && load_nameservers(parameters_.use_IPv6).empty()) {
+      parameters_.DNSSEC_server =
+          parameters_.use_IPv6 ? fallback_DNSSEC_server_IPv6 : fallback_DNSSEC_server_IPv4;
+      logger_.write(LEVEL_NOTICE, "INPUT CHANGE",
+                    "DNSSEC Server set to " + parameters_.DNSSEC_server);
     }
   }
 
