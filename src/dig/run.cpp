@@ -47,32 +47,30 @@ std::string Wrapper::run() {
 
   std::string output;
   std::size_t last_server = 0;
-  if (parameters_.get_tries() != 0) {
-    if (budget <= retry_timeout + elapsed_time_) throw_exception(err_t::timeout, "Timedout");
-    for (unsigned attempt = 0;; ++attempt) {
-      if (!machine_servers.empty()) {
-        last_server = attempt % machine_servers.size();
-        parameters_.server = machine_servers[last_server];
-        test_result_.add_other_data("qv-dns.results.server.name", parameters_.server, 0, 0);
-        test_result_.add_other_data("qv-dns.results.server.address", parameters_.server, 0, 0);
-      }
-      if (attempt > 0) log_native_input();
-
-      int exit_status = 0;
-      output = run_native_command(parameters_.get_cmd_line(), command_launcher_, command_reader_,
-                                  logger_, exit_status);
-      logger_.write(LEVEL_INFO, "NATIVE OUTPUT", output);
-      if (exit_status == 0) {
-        if (output.empty()) throw_internal_error("Original tool returned nothing");
-        break;
-      }
-      classify_failure(output, exit_status);
-
-      // A time-out: try again while tries and the budget last.
-      elapsed_time_ += retry_timeout;
-      if (attempt + 1 >= parameters_.get_tries()) break;
-      if (elapsed_time_ + retry_timeout >= budget) throw_exception(err_t::timeout, "Timedout");
+  if (budget <= retry_timeout + elapsed_time_) throw_exception(err_t::timeout, "Timedout");
+  for (unsigned attempt = 0;; ++attempt) {
+    if (!machine_servers.empty()) {
+      last_server = attempt % machine_servers.size();
+      parameters_.server = machine_servers[last_server];
+      test_result_.add_other_data("qv-dns.results.server.name", parameters_.server, 0, 0);
+      test_result_.add_other_data("qv-dns.results.server.address", parameters_.server, 0, 0);
     }
+    if (attempt > 0) log_native_input();
+
+    int exit_status = 0;
+    output = run_native_command(parameters_.get_cmd_line(), command_launcher_, command_reader_,
+                                logger_, exit_status);
+    logger_.write(LEVEL_INFO, "NATIVE OUTPUT", output);
+    if (exit_status == 0) {
+      if (output.empty()) throw_internal_error("Original tool returned nothing");
+      break;
+    }
+    classify_failure(output, exit_status);
+
+    // A time-out: try again while tries and the budget last.
+    elapsed_time_ += retry_timeout;
+    if (attempt + 1 >= parameters_.get_tries()) break;
+    if (elapsed_time_ + retry_timeout >= budget) throw_exception(err_t::timeout, "Timedout");
   }
 
   std::string DNSSEC_text;
