@@ -304,10 +304,8 @@ void Wrapper::input_sanity_check() {
     const IP::Address address = host_lookup_(p.server, strategy_for(p));
     clock_gettime(CLOCK_REALTIME, &end);
     if (address.empty()) {
-      test_result_.add_other_data("common.results.error-details", "Cannot resolve name server", 0,
-                                  -1);
       throw_exception(err_t::nameserver_resolution_failure,
-                      "Cannot resolve name server: " + p.server);
+                      "Cannot resolve name server: " + p.server, "Cannot resolve name server");
     }
     const int milliseconds = compute_duration(start, end);
     logger_.write(LEVEL_NOTICE, "INPUT CHANGE",

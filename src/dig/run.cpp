@@ -93,39 +93,33 @@ std::string Wrapper::run() {
 }
 
 void Wrapper::classify_failure(const std::string& output, int exit_status) {
-  const std::string& server = parameters_.server;
-  const std::string unreachable =
-      "Cannot reach name server: " + (server.empty() ? std::string("default") : server);
-  const auto fail = [this](const char* details, err_t code, const std::string& message) {
-    test_result_.add_other_data("common.results.error-details", details, 0, -1);
-    throw_exception(code, message);
-  };
-
+  const std::string unreachable = "Cannot reach name server: " + server_in_messages();
   if (contains(output, "Permission denied")) {
     throw_fatal_error(err_t::missing_privileges,
                       "Missing privileges. Please check permissions of " +
                           parameters_.get_native_tool_executable());
   }
   if (contains(output, "network unreachable")) {
-    fail("Network unreachable", err_t::nameserver_unreachable, unreachable);
+    throw_exception(err_t::nameserver_unreachable, unreachable, "Network unreachable");
   }
   if (contains(output, "address family not supported")) {
-    fail("Address family not supported", err_t::nameserver_unreachable, unreachable);
+    throw_exception(err_t::nameserver_unreachable, unreachable, "Address family not supported");
   }
   if (contains(output, "connection refused")) {
-    fail("Connection refused", err_t::nameserver_unreachable, unreachable);
+    throw_exception(err_t::nameserver_unreachable, unreachable, "Connection refused");
   }
   if (contains(output, "connection reset")) {
-    fail("Connection reset", err_t::nameserver_unreachable,
-         "Cannot reach name server because of connection reset: " +
-             (server.empty() ? std::string("default") : server));
+    throw_exception(err_t::nameserver_unreachable,
+                    "Cannot reach name server because of connection reset: " + server_in_messages(),
+                    "Connection reset");
   }
   if (contains(output, "label too long")) {
-    fail("Host name too long", err_t::invalid_host, "Host name too long: " + parameters_.host);
+    throw_exception(err_t::invalid_host, "Host name too long: " + parameters_.host,
+                    "Host name too long");
   }
   if (contains(output, "is not a legal")) {
-    fail("Host name is not legal", err_t::invalid_host,
-         "Host name is not legal: " + parameters_.host);
+    throw_exception(err_t::invalid_host, "Host name is not legal: " + parameters_.host,
+                    "Host name is not legal");
   }
   if (timed_out(output)) return;
 
