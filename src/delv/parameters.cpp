@@ -5,6 +5,10 @@
 
 namespace Network_tools::Delv {
 
+std::string query_name_argument(const std::string& host) {
+  return (!host.empty() && host.front() == '-' ? " -q " : " ") + shell_quote(host);
+}
+
 Parameters::Parameters(const std::string& tool_folder)
     : Network_tools::Parameters(default_executable, tool_folder) {}
 
@@ -29,9 +33,7 @@ std::string Parameters::get_cmd_line() const {
   if (!use_IPv6) line += " -4";
   if (!server.empty()) line += " @" + shell_quote(server);
   if (server_port_ != 0) line += " -p " + std::to_string(server_port_);
-  line += " -t " + shell_quote(query_type);
-  // A name that begins with "-" would be taken for an option; -q names the query explicitly.
-  line += (!host.empty() && host.front() == '-' ? " -q " : " ") + shell_quote(host);
+  line += " -t " + shell_quote(query_type) + query_name_argument(host);
   return line + " +cd +mtrace +vtrace 2>&1";
 }
 

@@ -42,6 +42,10 @@ class Parameters : public Network_tools::Parameters {
   protocol_t protocol_ = protocol_unset;
 };
 
+// `host` as the query name at the end of a dig or delv command line, after a blank: shell-quoted,
+// and given with -q when it begins with "-" so that the tool cannot take it for an option.
+std::string query_name_argument(const std::string& host);
+
 }  // namespace Network_tools::Delv
 
 #endif  // NETWORK_TOOLS_DELV_PARAMETERS_H_

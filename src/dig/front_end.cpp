@@ -7,6 +7,7 @@
 #include "dig/wrapper.h"
 #include "frame/exception.h"
 #include "frame/ip.h"
+#include "frame/system.h"
 #include "wrapper/arguments.h"
 #include "wrapper/json_access.h"
 
@@ -51,6 +52,17 @@ constexpr int maximum_timeout = 300;
 resolution_strategy_t strategy_for(const Parameters& parameters) {
   if (parameters.force_OS_behavior) return any_family;
   return parameters.use_IPv6 ? IPv6_first : IPv4_only;
+}
+
+// Looks `name` up as `parameters` ask; `milliseconds` gets the time the look-up took.
+IP::Address timed_lookup(const Network_tools::Wrapper::host_lookup_t& lookup,
+                         const std::string& name, const Parameters& parameters, int& milliseconds) {
+  timespec start{}, end{};
+  clock_gettime(CLOCK_REALTIME, &start);
+  IP::Address address = lookup(name, strategy_for(parameters));
+  clock_gettime(CLOCK_REALTIME, &end);
+  milliseconds = compute_duration(start, end);
+  return address;
 }
 
 }  // namespace
@@ -299,17 +311,12 @@ void Wrapper::input_sanity_check() {
   }
 
   if (!p.server.empty() && !IP::is_address(p.server)) {
-    timespec start{}, end{};
-    clock_gettime(CLOCK_REALTIME, &start);
-    const IP::Address address = host_lookup_(p.server, strategy_for(p));
-    clock_gettime(CLOCK_REALTIME, &end);
+    int milliseconds = 0;
+    const IP::Address address = timed_lookup(host_lookup_, p.server, p, milliseconds);
     if (address.empty()) {
-      test_result_.add_other_data("common.results.error-details", "Cannot resolve name server", 0,
-                                  -1);
       throw_exception(err_t::nameserver_resolution_failure,
-                      "Cannot resolve name server: " + p.server);
+                      "Cannot resolve name server: " + p.server, "Cannot resolve name server");
     }
-    const int milliseconds = compute_duration(start, end);
     logger_.write(LEVEL_NOTICE, "INPUT CHANGE",
                   "Server " + p.server + " resolved as " + address.to_string() + " in " +
                       std::to_string(milliseconds) + "ms");
@@ -319,10 +326,8 @@ void Wrapper::input_sanity_check() {
   }
 
   if (!p.DNSSEC_server.empty() && !IP::is_address(p.DNSSEC_server)) {
-    timespec start{}, end{};
-    clock_gettime(CLOCK_REALTIME, &start);
-    const IP::Address address = host_lookup_(p.DNSSEC_server, strategy_for(p));
-    clock_gettime(CLOCK_REALTIME, &end);
+    int milliseconds = 0;
+    const IP::Address address = timed_lookup(host_lookup_, p.DNSSEC_server, p, milliseconds);
     if (address.empty()) {
       logger_.write(LEVEL_WARNING, "WARNING", "Cannot resolve DNSSEC Server: " + p.DNSSEC_server);
       p.DNSSEC_server.clear();
@@ -330,7 +335,7 @@ void Wrapper::input_sanity_check() {
     } else {
       logger_.write(LEVEL_NOTICE, "INPUT CHANGE",
                     "DNSSEC Server " + p.DNSSEC_server + " resolved as " + address.to_string() +
-                        " in " + std::to_string(compute_duration(start, end)) + "ms");
+                        " in " + std::to_string(milliseconds) + "ms");
       p.DNSSEC_server = address.to_string();
     }
   }

@@ -171,11 +171,8 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
       int bytes = 0;
       if (words >> bytes) test_result_.add_other_data("qv-dns.results.received-bytes", bytes, 0, 0);
     } else if (line.find("connection refused") != std::string::npos) {
-      test_result_.add_other_data("common.results.error-details", "Connection refused", 0, -1);
-      throw_exception(
-          err_t::nameserver_unreachable,
-          "Cannot reach name server: " +
-              (parameters_.server.empty() ? std::string("default") : parameters_.server));
+      throw_exception(err_t::nameserver_unreachable,
+                      "Cannot reach name server: " + server_in_messages(), "Connection refused");
     }
   }
 

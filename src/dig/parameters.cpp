@@ -31,12 +31,6 @@ void check_range(const std::string& label, int value, int minimum, int maximum) 
   }
 }
 
-// A query name as one word after a blank; -q keeps a name beginning with "-" from being read
-// as an option.
-std::string query_name(const std::string& host) {
-  return (!host.empty() && host.front() == '-' ? " -q " : " ") + shell_quote(host);
-}
-
 }  // namespace
 
 Parameters::Parameters(const std::string& tool_folder)
@@ -116,7 +110,7 @@ std::string Parameters::get_cmd_line() const {
       if (EDNS) line += " +nsid";
       [[fallthrough]];
     case query_mode_t::standard:
-      line += " -t " + shell_quote(query_type_) + query_name(host);
+      line += " -t " + shell_quote(query_type_) + Delv::query_name_argument(host);
       break;
   }
   return line + " 2>&1";

@@ -47,32 +47,30 @@ std::string Wrapper::run() {
 
   std::string output;
   std::size_t last_server = 0;
-  if (parameters_.get_tries() != 0) {
-    if (budget <= retry_timeout + elapsed_time_) throw_exception(err_t::timeout, "Timedout");
-    for (unsigned attempt = 0;; ++attempt) {
-      if (!machine_servers.empty()) {
-        last_server = attempt % machine_servers.size();
-        parameters_.server = machine_servers[last_server];
-        test_result_.add_other_data("qv-dns.results.server.name", parameters_.server, 0, 0);
-        test_result_.add_other_data("qv-dns.results.server.address", parameters_.server, 0, 0);
-      }
-      if (attempt > 0) log_native_input();
-
-      int exit_status = 0;
-      output = run_native_command(parameters_.get_cmd_line(), command_launcher_, command_reader_,
-                                  logger_, exit_status);
-      logger_.write(LEVEL_INFO, "NATIVE OUTPUT", output);
-      if (exit_status == 0) {
-        if (output.empty()) throw_internal_error("Original tool returned nothing");
-        break;
-      }
-      classify_failure(output, exit_status);
-
-      // A time-out: try again while tries and the budget last.
-      elapsed_time_ += retry_timeout;
-      if (attempt + 1 >= parameters_.get_tries()) break;
-      if (elapsed_time_ + retry_timeout >= budget) throw_exception(err_t::timeout, "Timedout");
+  if (budget <= retry_timeout + elapsed_time_) throw_exception(err_t::timeout, "Timedout");
+  for (unsigned attempt = 0;; ++attempt) {
+    if (!machine_servers.empty()) {
+      last_server = attempt % machine_servers.size();
+      parameters_.server = machine_servers[last_server];
+      test_result_.add_other_data("qv-dns.results.server.name", parameters_.server, 0, 0);
+      test_result_.add_other_data("qv-dns.results.server.address", parameters_.server, 0, 0);
     }
+    if (attempt > 0) log_native_input();
+
+    int exit_status = 0;
+    output = run_native_command(parameters_.get_cmd_line(), command_launcher_, command_reader_,
+                                logger_, exit_status);
+    logger_.write(LEVEL_INFO, "NATIVE OUTPUT", output);
+    if (exit_status == 0) {
+      if (output.empty()) throw_internal_error("Original tool returned nothing");
+      break;
+    }
+    classify_failure(output, exit_status);
+
+    // A time-out: try again while tries and the budget last.
+    elapsed_time_ += retry_timeout;
+    if (attempt + 1 >= parameters_.get_tries()) break;
+    if (elapsed_time_ + retry_timeout >= budget) throw_exception(err_t::timeout, "Timedout");
   }
 
   std::string DNSSEC_text;
@@ -95,39 +93,33 @@ std::string Wrapper::run() {
 }
 
 void Wrapper::classify_failure(const std::string& output, int exit_status) {
-  const std::string& server = parameters_.server;
-  const std::string unreachable =
-      "Cannot reach name server: " + (server.empty() ? std::string("default") : server);
-  const auto fail = [this](const char* details, err_t code, const std::string& message) {
-    test_result_.add_other_data("common.results.error-details", details, 0, -1);
-    throw_exception(code, message);
-  };
-
+  const std::string unreachable = "Cannot reach name server: " + server_in_messages();
   if (contains(output, "Permission denied")) {
     throw_fatal_error(err_t::missing_privileges,
                       "Missing privileges. Please check permissions of " +
                           parameters_.get_native_tool_executable());
   }
   if (contains(output, "network unreachable")) {
-    fail("Network unreachable", err_t::nameserver_unreachable, unreachable);
+    throw_exception(err_t::nameserver_unreachable, unreachable, "Network unreachable");
   }
   if (contains(output, "address family not supported")) {
-    fail("Address family not supported", err_t::nameserver_unreachable, unreachable);
+    throw_exception(err_t::nameserver_unreachable, unreachable, "Address family not supported");
   }
   if (contains(output, "connection refused")) {
-    fail("Connection refused", err_t::nameserver_unreachable, unreachable);
+    throw_exception(err_t::nameserver_unreachable, unreachable, "Connection refused");
   }
   if (contains(output, "connection reset")) {
-    fail("Connection reset", err_t::nameserver_unreachable,
-         "Cannot reach name server because of connection reset: " +
-             (server.empty() ? std::string("default") : server));
+    throw_exception(err_t::nameserver_unreachable,
+                    "Cannot reach name server because of connection reset: " + server_in_messages(),
+                    "Connection reset");
   }
   if (contains(output, "label too long")) {
-    fail("Host name too long", err_t::invalid_host, "Host name too long: " + parameters_.host);
+    throw_exception(err_t::invalid_host, "Host name too long: " + parameters_.host,
+                    "Host name too long");
   }
   if (contains(output, "is not a legal")) {
-    fail("Host name is not legal", err_t::invalid_host,
-         "Host name is not legal: " + parameters_.host);
+    throw_exception(err_t::invalid_host, "Host name is not legal: " + parameters_.host,
+                    "Host name is not legal");
   }
   if (timed_out(output)) return;
 
@@ -141,18 +133,16 @@ void Wrapper::classify_failure(const std::string& output, int exit_status) {
 
 std::string Wrapper::validate_DNSSEC(const std::vector<std::string>& machine_servers,
                                      std::size_t last_server) {
+  // Without a server of its own delv asks the machine's first resolver; after a rotation the
+  // resolver that answered is named, and a machine without any gets the fallback.
   if (parameters_.DNSSEC_server.empty()) {
-    std::vector<std::string> servers = machine_servers;
-    if (!servers.empty() && last_server != 0) {
-      parameters_.DNSSEC_server = servers[last_server];
-    } else if (servers.empty()) {
-      servers = load_nameservers(parameters_.use_IPv6);
-      if (servers.empty()) {
-        parameters_.DNSSEC_server =
-            parameters_.use_IPv6 ? fallback_DNSSEC_server_IPv6 : fallback_DNSSEC_server_IPv4;
-        logger_.write(LEVEL_NOTICE, "INPUT CHANGE",
-                      "DNSSEC Server set to " + parameters_.DNSSEC_server);
-      }
+    if (last_server != 0) {
+      parameters_.DNSSEC_server = machine_servers[last_server];
+    } else if (machine_servers.empty() && load_nameservers(parameters_.use_IPv6).empty()) {
+      parameters_.DNSSEC_server =
+          parameters_.use_IPv6 ? fallback_DNSSEC_server_IPv6 : fallback_DNSSEC_server_IPv4;
+      logger_.write(LEVEL_NOTICE, "INPUT CHANGE",
+                    "DNSSEC Server set to " + parameters_.DNSSEC_server);
     }
   }
 

@@ -62,6 +62,11 @@ void Wrapper::throw_exception(err_t code, const std::string& message) {
                                           parameters_.JSON_output, 0, -1);
 }
 
+void Wrapper::throw_exception(err_t code, const std::string& message, const std::string& details) {
+  test_result_.add_other_data("common.results.error-details", details, 0, -1);
+  throw_exception(code, message);
+}
+
 void Wrapper::throw_fatal_error(err_t code, const std::string& message) {
   Network_tools::Wrapper::throw_fatal_error(message + " (" + err_to_string(code) + ")");
 }

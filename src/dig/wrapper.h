@@ -61,6 +61,9 @@ class Wrapper : public Network_tools::Wrapper {
 
   // Fails the query: records the error key (and, for time-outs, the status) and throws.
   [[noreturn]] void throw_exception(err_t code, const std::string& message);
+  // Fails the query as `throw_exception` does, with `details` as "common.results.error-details".
+  [[noreturn]] void throw_exception(err_t code, const std::string& message,
+                                    const std::string& details);
   // Prints "Fatal error: " + message + " (" + key of `code` + ")" and ends the process.
   [[noreturn]] static void throw_fatal_error(err_t code, const std::string& message);
 
@@ -81,6 +84,10 @@ class Wrapper : public Network_tools::Wrapper {
   std::int64_t get_DNSSEC_duration() const { return DNSSEC_duration_; }
 
  private:
+  // The name server for messages: the one asked, or "default" for the machine's own.
+  std::string server_in_messages() const {
+    return parameters_.server.empty() ? "default" : parameters_.server;
+  }
   // Logs the "NATIVE INPUT" line of the current command line.
   void log_native_input();
   // Throws the failure that `output` of a failed try shows; returns only for a time-out.

@@ -47,15 +47,18 @@ expect_status() {
   fi
 }
 
-# Prints the count of lines of TEXT matching REGEX.
-count_matches() { grep -Ec -- "$2" <<<"$1" || true; }
-
 finish() {
   if ((failures > 0)); then
     echo "$failures of $checks checks failed" >&2
     exit 1
   fi
   echo "all $checks checks passed"
+}
+
+# Runs the arguments; what they print (both streams) goes to $output, their exit status to $status.
+capture() {
+  status=0
+  output=$("$@" 2>&1) || status=$?
 }
 
 lab_up() {
@@ -65,11 +68,16 @@ lab_up() {
 
 in_lab() { ip netns exec dnslab "$@"; }
 
-# Runs QV_dig inside the lab with the command line the product writes (server and query
-# follow), output and status in $output and $status.
+# Runs QV_dig inside the lab with the command line the product writes, over UDP or, when the
+# first argument is +tcp, over TCP (server and query follow); output and status in $output and
+# $status.
 product_dig() {
-  status=0
-  output=$(in_lab "$QV_DIG" -u +comment +question +notcp +ignore -4 +cd +tries=1 +timeout=1.500 "$@" 2>&1) || status=$?
+  local transport=(+notcp +ignore)
+  if [[ ${1:-} == +tcp ]]; then
+    transport=(+tcp)
+    shift
+  fi
+  capture in_lab "$QV_DIG" -u +comment +question "${transport[@]}" -4 +cd +tries=1 +timeout=1.500 "$@"
 }
 
 # Runs the arguments inside the lab, timed there (so that entering the namespace is not

@@ -15,32 +15,25 @@ before=$(host_state)
 
 # Down twice from whatever state: both succeed and leave nothing.
 "$DNSLAB" down >/dev/null
-status=0
-"$DNSLAB" down >/dev/null || status=$?
+capture "$DNSLAB" down
 expect_status $status 0 "second down"
-status=0
-"$DNSLAB" status >/dev/null || status=$?
+capture "$DNSLAB" status
 expect_status $status 3 "status of a lab that is down"
-status=0
-output=$("$DNSLAB" exec true 2>&1) || status=$?
+capture "$DNSLAB" exec true
 expect_status $status nonzero "exec while the lab is down"
 expect_match "$output" "lab is down" "exec while the lab is down"
 
 # Up, then up again: the second finds everything running and restarts nothing.
-start=$SECONDS
-status=0
-"$DNSLAB" up >/dev/null || status=$?
+capture "$DNSLAB" up
 expect_status $status 0 "up"
-echo "up took $((SECONDS - start)) s"
+echo "$output"
 pids=$(server_pids)
 expect_equal "$(wc -l <<<"$pids")" 13 "server processes after up"
-status=0
-output=$("$DNSLAB" up) || status=$?
+capture "$DNSLAB" up
 expect_status $status 0 "second up"
 expect_match "$output" "already up" "second up"
 expect_equal "$(server_pids)" "$pids" "server pids after the second up"
-status=0
-output=$("$DNSLAB" status) || status=$?
+capture "$DNSLAB" status
 expect_status $status 0 "status of a lab that is up"
 expect_match "$output" "deep +running" "status lists the deep chain server"
 
@@ -54,12 +47,10 @@ expect_match "$(ls -l /opt/Tarvex/Tools/bind/lab-trust-anchor.conf)" "lab-trust-
 # A crashed server: status says so and up repairs it.
 kill -KILL "$(cat /run/dnslab/servers/root-b/named.pid)"
 sleep 0.2
-status=0
-"$DNSLAB" status >/dev/null || status=$?
+capture "$DNSLAB" status
 expect_status $status 1 "status with one server down"
 "$DNSLAB" up >/dev/null
-status=0
-"$DNSLAB" status >/dev/null || status=$?
+capture "$DNSLAB" status
 expect_status $status 0 "status after up repaired a crashed server"
 product_dig @127.53.1.2 -t ns test.
 expect_match "$output" "status: NOERROR" "the repaired root server answers"
@@ -93,8 +84,7 @@ for path in /run/dnslab /etc/netns/dnslab /opt/Tarvex/Tools/bind/lab-trust-ancho
   [[ ! -e $path ]] || fail "$path is left after down"
 done
 expect_equal "$(host_state)" "$before" "the machine's state after down"
-status=0
-"$DNSLAB" down >/dev/null || status=$?
+capture "$DNSLAB" down
 expect_status $status 0 "down of a lab that is down"
 
 finish

@@ -15,17 +15,13 @@ expect_answer() {
 
 NOERROR='status: NOERROR' AUTHORITATIVE='^;; flags: qr aa'
 
-# The machine resolver (both addresses) resolves and validates through the lab hierarchy.
-expect_answer - a www.lab.test "$NOERROR" 'flags: qr rd ra ad' '^www\.lab\.test\..*IN	A	127\.53\.100\.1$'
-expect_answer "$RESOLVER2" a www.lab.example "$NOERROR" '^www\.lab\.example\..*127\.53\.100\.11$'
+# The machine resolver resolves and validates through the lab hierarchy.
+expect_answer - a www.lab.test "$NOERROR" '^www\.lab\.test\..*IN	A	127\.53\.100\.1$'
 expect_answer - ns . '^\.	.*NS	a\.root-servers\.test\.$' '^b\.root-servers\.test\..*A	127\.53\.1\.2$'
 
 # Root, top-level-domain and domain servers: referrals down to the authoritative answer.
-for root in 127.53.1.1 127.53.1.2; do
-  expect_answer $root a www.lab.test "$NOERROR" '^;; AUTHORITY SECTION:' '^test\..*NS	ns1\.nic\.test\.$' \
-    '^ns2\.nic\.test\..*A	127\.53\.2\.2$'
-  expect_no_match "$output" "$AUTHORITATIVE" "a root answers with a referral"
-done
+expect_answer 127.53.1.2 a www.lab.test "$NOERROR" '^test\..*NS	ns1\.nic\.test\.$' '^ns2\.nic\.test\..*A	127\.53\.2\.2$'
+expect_no_match "$output" "$AUTHORITATIVE" "a root answers with a referral"
 expect_answer 127.53.2.2 a www.lab.test '^lab\.test\..*NS	ns2\.lab\.test\.$' '^ns1\.lab\.test\..*127\.53\.4\.1$'
 expect_answer 127.53.3.1 a www.lab.example '^lab\.example\..*NS	ns1\.lab\.example\.$' \
   '^ns2\.lab\.example\..*127\.53\.4\.4$'
@@ -46,15 +42,7 @@ for server in resolver:127.53.0.53 resolver:127.53.0.54 root-a:127.53.1.1 root-b
   expect_match "$output" "^; NSID: .* \(\"$name\"\)$" "NSID of $address"
 done
 
-# Faults.
-status=0
-output=$(in_lab "$QV_DIG" +tries=1 +timeout=0.5 "@$DROP" -t a www.timeout.test 2>&1) || status=$?
-expect_status $status nonzero "the dropping address"
-expect_match "$output" '^;; connection timed out; no servers could be reached$' "the dropping address"
-expect_match "$(in_lab "$QV_TRACEROUTE" -I --ping=64 -q 1 -w 1,0,0 -n "$DROP" 2>&1)" '^Timedout: true$' \
-  "ICMP to the dropping address"
-product_dig "@$CLOSED" -t a www.closed.test
-expect_match "$output" 'connection refused' "the closed address"
+# Faults (native_dig.sh and native_traceroute.sh ask the dropping and the closed address).
 expect_answer "$REFUSING" a www.refused.test 'status: REFUSED'
 expect_answer "$SERVFAILING" a www.servfail.test 'status: SERVFAIL'
 expect_answer 127.53.2.1 a www.refused.test '^ns\.refused\.test\..*127\.53\.5\.3$'
@@ -116,6 +104,10 @@ product_dig -x 127.53.100.1
 expect_match "$output" 'PTR	www\.lab\.test\.$' "reverse of 127.53.100.1"
 
 # DNSSEC at the resolver: signed validates, unsigned does not, bogus fails unless checking is off.
+# Validation is asked with +nocd: an answer that a +cd query left in the cache unvalidated comes
+# back without the ad flag to further +cd queries.
+product_dig +nocd -t a www.lab.test
+expect_match "$output" '^;; flags: qr rd ra ad;' "validation of the signed zone"
 expect_answer - a www.unsigned.test "$NOERROR" '127\.53\.100\.21$'
 expect_no_match "$output" 'flags:.* ad' "the unsigned zone is not validated"
 expect_answer - a www.bogus.test '127\.53\.100\.31$'

@@ -4,6 +4,7 @@
 #ifndef NETWORK_TOOLS_TESTS_SUPPORT_FAKE_TOOLS_H_
 #define NETWORK_TOOLS_TESTS_SUPPORT_FAKE_TOOLS_H_
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/exception.h"
 #include "wrapper/test_result.h"
 #include "wrapper/test_result_access.h"
 #include "wrapper/wrapper.h"
@@ -101,6 +103,18 @@ inline std::string value_at(const rapidjson::Value& root, const std::string& pat
 }
 inline std::string value_at(const TestResult& result, const std::string& path) {
   return value_at(result.document(), path);
+}
+
+// The `Network_tools::exception` that `action` throws; a test failure when it throws none.
+template <typename Action>
+exception thrown_by(Action action) {
+  try {
+    action();
+  } catch (const exception& error) {
+    return error;
+  }
+  ADD_FAILURE() << "nothing was thrown";
+  return exception("<nothing thrown>", -1, "");
 }
 
 // The number of metrics of step 0.
