@@ -15,13 +15,6 @@ const std::string protocol_key = "qv-dns.results.protocol";
 const std::string status_key = "qv-dns.results.status";
 const std::string error_code_key = "common.results.error-code";
 
-std::string text_member(const rapidjson::Value& object, const std::string& key) {
-  if (!object.IsObject()) return "";
-  const auto member = object.FindMember(key.c_str());
-  if (member == object.MemberEnd() || !member->value.IsString()) return "";
-  return std::string(member->value.GetString(), member->value.GetStringLength());
-}
-
 bool is_experience_error(const std::string& status) {
   return !status.empty() && direct_error_to_experience_error(status) != err_t::none;
 }
@@ -139,11 +132,8 @@ void Results::fill_test_results(TestResult& result, test_type_t test_type) const
         write_identifiers(result, step, level_id, recursion, group_id);
         const auto metrics = get_mandatory_json_iterator(group.response, "Metrics");
         if (!metrics->value.IsArray()) throw_structural_fault("Missing mandatory field Metrics");
-        for (const auto& entry : metrics->value.GetArray()) {
-          if (!entry.IsObject()) continue;
-          const auto data = entry.FindMember("MetricData");
-          if (data == entry.MemberEnd() || !data->value.IsObject()) continue;
-          result.push_back_metric_data(data->value, 0, step);
+        for (const rapidjson::Value* data : metric_data_objects(metrics->value)) {
+          result.push_back_metric_data(*data, 0, step);
         }
         // A traversal step reports every server in its own entry; the rest of the first
         // response's details would speak for one of them only.
@@ -152,16 +142,9 @@ void Results::fill_test_results(TestResult& result, test_type_t test_type) const
         if (final_level) {
           const auto written = get_mandatory_json_iterator(
               *result.retrieve_data_level_pointer(0, step, -1), "Metrics");
-          for (const auto& entry : written->value.GetArray()) {
-            if (!entry.IsObject()) continue;
-            const auto found = entry.FindMember("MetricData");
-            if (found == entry.MemberEnd() || !found->value.IsObject()) continue;
-            const rapidjson::Value& data = found->value;
-            if (!data.HasMember("qv-dns.results.server.name") &&
-                !data.HasMember("qv-dns.results.server.address")) {
-              continue;
-            }
-            const std::string status = text_member(data, status_key);
+          for (const rapidjson::Value* data : metric_data_objects(written->value)) {
+            if (!is_server_entry(*data)) continue;
+            const std::string status = text_member(*data, status_key);
             if (!traversal) {
               candidate = status;
               break;

@@ -161,14 +161,10 @@ bool Results::add_level(const std::string& cached_text, const std::vector<Server
   zero_duration(mandatory_other_data(response));
 
   const std::string authority_name = "qv-dns.results.authority.name";
-  if (auto metrics = response.FindMember("Metrics");
-      metrics != response.MemberEnd() && metrics->value.IsArray()) {
-    for (const auto& entry : metrics->value.GetArray()) {
-      if (!entry.IsObject()) continue;
-      const auto data = entry.FindMember("MetricData");
-      if (data == entry.MemberEnd() || !data->value.IsObject()) continue;
-      const auto name = data->value.FindMember(authority_name.c_str());
-      if (name == data->value.MemberEnd() || !name->value.IsString()) continue;
+  if (const auto metrics = response.FindMember("Metrics"); metrics != response.MemberEnd()) {
+    for (const rapidjson::Value* data : metric_data_objects(metrics->value)) {
+      const auto name = data->FindMember(authority_name.c_str());
+      if (name == data->MemberEnd() || !name->value.IsString()) continue;
       relative_authoritative_domain.assign(name->value.GetString(), name->value.GetStringLength());
       break;
     }
