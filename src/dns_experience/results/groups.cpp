@@ -13,14 +13,10 @@ const char* const metrics_tag = "DNS METRICS";
 
 using NameInfoSet = std::set<std::pair<std::string, std::string>>;
 
-// The (name, info) pairs of the records of one section of a response. TTLs and server details
-// play no part, so answers that differ only in those compare equal.
+// The (name, info) pairs of the records of one section of the response object `response`. TTLs
+// and server details play no part, so answers that differ only in those compare equal.
 NameInfoSet extract_name_info_from_group(const rapidjson::Value& response,
                                          const std::string& section) {
-  if (!response.IsObject()) {
-    throw_structural_fault(
-        "Cannot extract details from a group. Provided metrics is not a valid JSON object");
-  }
   const auto metrics = response.FindMember("Metrics");
   if (metrics == response.MemberEnd()) {
     throw_structural_fault("No 'Metrics' key found in document.");
@@ -38,12 +34,6 @@ NameInfoSet extract_name_info_from_group(const rapidjson::Value& response,
 
 bool is_similar_section(const rapidjson::Value& existing, const rapidjson::Value& incoming,
                         const std::string& section) {
-  if (!existing.IsObject()) {
-    throw_structural_fault("existing_group_metrics is not a valid object in is_similar_section");
-  }
-  if (!incoming.IsObject()) {
-    throw_structural_fault("new_group_metrics is not a valid object in is_similar_section");
-  }
   return extract_name_info_from_group(existing, section) ==
          extract_name_info_from_group(incoming, section);
 }
