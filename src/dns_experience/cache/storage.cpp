@@ -100,17 +100,17 @@ std::FILE* Cache::open_storage(bool& is_empty) {
                      " in append mode, with error: " + error_text());
     return nullptr;
   }
+  // Closes the stream of an open that failed; `message` and the reason tell when that fails too.
+  const auto give_up = [&](const std::string& message) -> std::FILE* {
+    if (std::fclose(stream) != 0) logger.write(LEVEL_WARNING, warning_tag, message + error_text());
+    return nullptr;
+  };
   const int first_descriptor = fileno(stream);
   if (first_descriptor < 0) {
     logger.write(LEVEL_WARNING, warning_tag,
                  "could not get file descriptor when opening file: " + path +
                      ", with error: " + error_text());
-    if (std::fclose(stream) != 0) {
-      logger.write(
-          LEVEL_WARNING, warning_tag,
-          "could not close file: " + path + " on fileno failure, with error: " + error_text());
-    }
-    return nullptr;
+    return give_up("could not close file: " + path + " on fileno failure, with error: ");
   }
 
   Lock_alarm lock_alarm;
@@ -127,12 +127,7 @@ std::FILE* Cache::open_storage(bool& is_empty) {
                  is_lock_timedout
                      ? "timed out locking file in 'ab+': " + path
                      : "could not lock file in 'ab+': " + path + ", with error: " + error);
-    if (std::fclose(stream) != 0) {
-      logger.write(LEVEL_WARNING, warning_tag,
-                   "could not close file in 'ab+': " + path +
-                       " on lockf failure, with error: " + error_text());
-    }
-    return nullptr;
+    return give_up("could not close file in 'ab+': " + path + " on lockf failure, with error: ");
   }
 
   // Read and write from the start; append mode would send every write to the end.
@@ -164,11 +159,7 @@ std::FILE* Cache::open_storage(bool& is_empty) {
     logger.write(LEVEL_WARNING, warning_tag,
                  "could not get file descriptor while reopening the file: " + path +
                      " error: " + error_text());
-    if (std::fclose(stream) != 0) {
-      logger.write(LEVEL_WARNING, warning_tag,
-                   "could not close reopened file: " + path + ", with error: " + error_text());
-    }
-    return nullptr;
+    return give_up("could not close reopened file: " + path + ", with error: ");
   }
   if (!lock_unless_timed_out(descriptor)) {
     const std::string error = error_text();
