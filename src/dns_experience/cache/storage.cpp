@@ -279,7 +279,7 @@ void Cache::store_cache() {
   close_storage(stream);
 }
 
-bool Cache::merge_entries(std::FILE* stream) {
+void Cache::merge_entries(std::FILE* stream) {
   // This process's entries win over the file's, so only the file's other entries are read:
   // merging then needs little more memory than the cache itself.
   Answer_map read_answers(&arena);
@@ -287,7 +287,7 @@ bool Cache::merge_entries(std::FILE* stream) {
   if (!read_storage(stream, read_answers, read_stats, true)) {
     logger.write(LEVEL_WARNING, warning_tag,
                  "stored cache is considered corrupted. Replacing with current ZEL cache");
-    return true;
+    return;
   }
   logger.write(LEVEL_DEBUG, tag,
                "Data deserialized correctly proceeding with the update merging current and "
@@ -295,7 +295,6 @@ bool Cache::merge_entries(std::FILE* stream) {
   answers.merge(read_answers);
   query_stats.merge(read_stats);
   logger.write(LEVEL_DEBUG, tag, "Merging current and stored cache completed");
-  return true;
 }
 
 }  // namespace Network_tools::DNS_experience
