@@ -129,8 +129,8 @@ class Cache {
   void close_storage(std::FILE* stream);
   void load_cache();
   void store_cache();
-  bool merge_entries(std::FILE* stream);
-  // File format (serialization.cpp).
+  void merge_entries(std::FILE* stream);
+  // File format (serialization.cpp); the streams are open storage streams.
   bool serialize(std::FILE* stream);
   bool deserialize(std::FILE* stream);
   // Reads the whole file into the two maps given; with `only_unknown`, leaves out the entries

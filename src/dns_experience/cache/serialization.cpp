@@ -53,11 +53,6 @@ std::size_t bytes_left(std::FILE* stream) {
 }  // namespace
 
 bool Cache::serialize(std::FILE* stream) {
-  if (stream == nullptr) {
-    logger.write(LEVEL_ERROR, error_tag,
-                 "Trying to serialize to an invalid file, skipping the operation");
-    return false;
-  }
   try {
     write_entries(stream);
   } catch (const InternalInputOutError& error) {
@@ -104,11 +99,6 @@ bool Cache::deserialize(std::FILE* stream) {
 
 bool Cache::read_storage(std::FILE* stream, Answer_map& read_answers, Query_stats_map& read_stats,
                          bool only_unknown) {
-  if (stream == nullptr) {
-    logger.write(LEVEL_ERROR, error_tag,
-                 "Trying to deserialize to an invalid file, skipping the operation");
-    return false;
-  }
   const std::size_t size = bytes_left(stream);
   try {
     Byte_reader reader(stream);

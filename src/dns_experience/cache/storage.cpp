@@ -100,17 +100,17 @@ std::FILE* Cache::open_storage(bool& is_empty) {
                      " in append mode, with error: " + error_text());
     return nullptr;
   }
+  // Closes the stream of an open that failed; `message` and the reason tell when that fails too.
+  const auto give_up = [&](const std::string& message) -> std::FILE* {
+    if (std::fclose(stream) != 0) logger.write(LEVEL_WARNING, warning_tag, message + error_text());
+    return nullptr;
+  };
   const int first_descriptor = fileno(stream);
   if (first_descriptor < 0) {
     logger.write(LEVEL_WARNING, warning_tag,
                  "could not get file descriptor when opening file: " + path +
                      ", with error: " + error_text());
-    if (std::fclose(stream) != 0) {
-      logger.write(
-          LEVEL_WARNING, warning_tag,
-          "could not close file: " + path + " on fileno failure, with error: " + error_text());
-    }
-    return nullptr;
+    return give_up("could not close file: " + path + " on fileno failure, with error: ");
   }
 
   Lock_alarm lock_alarm;
@@ -127,12 +127,7 @@ std::FILE* Cache::open_storage(bool& is_empty) {
                  is_lock_timedout
                      ? "timed out locking file in 'ab+': " + path
                      : "could not lock file in 'ab+': " + path + ", with error: " + error);
-    if (std::fclose(stream) != 0) {
-      logger.write(LEVEL_WARNING, warning_tag,
-                   "could not close file in 'ab+': " + path +
-                       " on lockf failure, with error: " + error_text());
-    }
-    return nullptr;
+    return give_up("could not close file in 'ab+': " + path + " on lockf failure, with error: ");
   }
 
   // Read and write from the start; append mode would send every write to the end.
@@ -164,11 +159,7 @@ std::FILE* Cache::open_storage(bool& is_empty) {
     logger.write(LEVEL_WARNING, warning_tag,
                  "could not get file descriptor while reopening the file: " + path +
                      " error: " + error_text());
-    if (std::fclose(stream) != 0) {
-      logger.write(LEVEL_WARNING, warning_tag,
-                   "could not close reopened file: " + path + ", with error: " + error_text());
-    }
-    return nullptr;
+    return give_up("could not close reopened file: " + path + ", with error: ");
   }
   if (!lock_unless_timed_out(descriptor)) {
     const std::string error = error_text();
@@ -288,7 +279,7 @@ void Cache::store_cache() {
   close_storage(stream);
 }
 
-bool Cache::merge_entries(std::FILE* stream) {
+void Cache::merge_entries(std::FILE* stream) {
   // This process's entries win over the file's, so only the file's other entries are read:
   // merging then needs little more memory than the cache itself.
   Answer_map read_answers(&arena);
@@ -296,7 +287,7 @@ bool Cache::merge_entries(std::FILE* stream) {
   if (!read_storage(stream, read_answers, read_stats, true)) {
     logger.write(LEVEL_WARNING, warning_tag,
                  "stored cache is considered corrupted. Replacing with current ZEL cache");
-    return true;
+    return;
   }
   logger.write(LEVEL_DEBUG, tag,
                "Data deserialized correctly proceeding with the update merging current and "
@@ -304,7 +295,6 @@ bool Cache::merge_entries(std::FILE* stream) {
   answers.merge(read_answers);
   query_stats.merge(read_stats);
   logger.write(LEVEL_DEBUG, tag, "Merging current and stored cache completed");
-  return true;
 }
 
 }  // namespace Network_tools::DNS_experience

@@ -8,11 +8,6 @@ namespace {
 
 const char* const results_tag = "DNS RESULTS";
 
-bool ends_with(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 }  // namespace
 
 std::vector<ServerInfo> Results::get_closest_level(std::string& hostname) {
@@ -49,7 +44,7 @@ std::vector<ServerInfo> Results::get_closest_level(std::string& hostname) {
         }
         // The dot in front keeps "xlab.test." from matching "lab.test." and a domain from
         // matching itself. A group without delegation has no servers to start from.
-        if (!domain.empty() && ends_with(hostname, "." + domain)) {
+        if (!domain.empty() && hostname.ends_with("." + domain)) {
           logger_.write(LEVEL_DEBUG, results_tag,
                         "Found common domain " + domain + " better than " + best_domain);
           best = &group;

@@ -15,13 +15,6 @@ const std::string protocol_key = "qv-dns.results.protocol";
 const std::string status_key = "qv-dns.results.status";
 const std::string error_code_key = "common.results.error-code";
 
-std::string text_member(const rapidjson::Value& object, const std::string& key) {
-  if (!object.IsObject()) return "";
-  const auto member = object.FindMember(key.c_str());
-  if (member == object.MemberEnd() || !member->value.IsString()) return "";
-  return std::string(member->value.GetString(), member->value.GetStringLength());
-}
-
 bool is_experience_error(const std::string& status) {
   return !status.empty() && direct_error_to_experience_error(status) != err_t::none;
 }
@@ -89,6 +82,26 @@ void attach_hostname_bind(TestResult& result, const rapidjson::Value& response, 
   }
 }
 
+// Reads the candidate error from the server entries of a final-level group step: an experience
+// test takes the first server's status, a traversal test the first error. Returns false once
+// the final level has decided (a traversal test found its error).
+bool take_group_candidate(const rapidjson::Value& step_metrics, bool traversal,
+                          std::string& candidate) {
+  for (const rapidjson::Value* data : metric_data_objects(step_metrics)) {
+    if (!is_server_entry(*data)) continue;
+    const std::string status = text_member(*data, status_key);
+    if (!traversal) {
+      candidate = status;
+      return true;
+    }
+    if (is_experience_error(status)) {
+      candidate = status;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void Results::fill_test_results(TestResult& result, const Parameters& parameters) const {
@@ -103,14 +116,16 @@ void Results::fill_test_results(TestResult& result, test_type_t test_type) const
   // The error that the final level suggests for the whole test.
   std::string candidate;
 
-  for (std::size_t r = 0; r < resolutions.size(); ++r) {
-    const HostnameResolution& resolution = resolutions[r];
-    for (std::size_t l = 0; l < resolution.levels.size(); ++l) {
-      const Level& level = resolution.levels[l];
+  for (std::size_t resolution_index = 0; resolution_index < resolutions.size();
+       ++resolution_index) {
+    const HostnameResolution& resolution = resolutions[resolution_index];
+    for (std::size_t level_index = 0; level_index < resolution.levels.size(); ++level_index) {
+      const Level& level = resolution.levels[level_index];
       if (!level_counts(level.level)) continue;
       // A traversal test keeps the first error of its final level; once one is found the level
       // stops deciding.
-      bool final_level = r + 1 == resolutions.size() && l + 1 == resolution.levels.size();
+      bool final_level =
+          resolution_index + 1 == resolutions.size() && level_index + 1 == resolution.levels.size();
 
       int group_id = 1;
       if (!level.failures.empty()) {
@@ -139,11 +154,8 @@ void Results::fill_test_results(TestResult& result, test_type_t test_type) const
         write_identifiers(result, step, level_id, recursion, group_id);
         const auto metrics = get_mandatory_json_iterator(group.response, "Metrics");
         if (!metrics->value.IsArray()) throw_structural_fault("Missing mandatory field Metrics");
-        for (const auto& entry : metrics->value.GetArray()) {
-          if (!entry.IsObject()) continue;
-          const auto data = entry.FindMember("MetricData");
-          if (data == entry.MemberEnd() || !data->value.IsObject()) continue;
-          result.push_back_metric_data(data->value, 0, step);
+        for (const rapidjson::Value* data : metric_data_objects(metrics->value)) {
+          result.push_back_metric_data(*data, 0, step);
         }
         // A traversal step reports every server in its own entry; the rest of the first
         // response's details would speak for one of them only.
@@ -152,26 +164,7 @@ void Results::fill_test_results(TestResult& result, test_type_t test_type) const
         if (final_level) {
           const auto written = get_mandatory_json_iterator(
               *result.retrieve_data_level_pointer(0, step, -1), "Metrics");
-          for (const auto& entry : written->value.GetArray()) {
-            if (!entry.IsObject()) continue;
-            const auto found = entry.FindMember("MetricData");
-            if (found == entry.MemberEnd() || !found->value.IsObject()) continue;
-            const rapidjson::Value& data = found->value;
-            if (!data.HasMember("qv-dns.results.server.name") &&
-                !data.HasMember("qv-dns.results.server.address")) {
-              continue;
-            }
-            const std::string status = text_member(data, status_key);
-            if (!traversal) {
-              candidate = status;
-              break;
-            }
-            if (is_experience_error(status)) {
-              candidate = status;
-              final_level = false;
-              break;
-            }
-          }
+          final_level = take_group_candidate(written->value, traversal, candidate);
         }
         ++step;
         ++group_id;

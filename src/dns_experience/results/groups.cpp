@@ -13,20 +13,10 @@ const char* const metrics_tag = "DNS METRICS";
 
 using NameInfoSet = std::set<std::pair<std::string, std::string>>;
 
-std::string text_member(const rapidjson::Value& object, const std::string& key) {
-  const auto member = object.FindMember(key.c_str());
-  if (member == object.MemberEnd() || !member->value.IsString()) return "";
-  return std::string(member->value.GetString(), member->value.GetStringLength());
-}
-
-// The (name, info) pairs of the records of one section of a response. TTLs and server details
-// play no part, so answers that differ only in those compare equal.
+// The (name, info) pairs of the records of one section of the response object `response`. TTLs
+// and server details play no part, so answers that differ only in those compare equal.
 NameInfoSet extract_name_info_from_group(const rapidjson::Value& response,
                                          const std::string& section) {
-  if (!response.IsObject()) {
-    throw_structural_fault(
-        "Cannot extract details from a group. Provided metrics is not a valid JSON object");
-  }
   const auto metrics = response.FindMember("Metrics");
   if (metrics == response.MemberEnd()) {
     throw_structural_fault("No 'Metrics' key found in document.");
@@ -36,23 +26,14 @@ NameInfoSet extract_name_info_from_group(const rapidjson::Value& response,
   const std::string name_key = section + ".name";
   const std::string info_key = section + ".info";
   NameInfoSet pairs;
-  for (const auto& entry : metrics->value.GetArray()) {
-    if (!entry.IsObject()) continue;
-    const auto data = entry.FindMember("MetricData");
-    if (data == entry.MemberEnd() || !data->value.IsObject()) continue;
-    pairs.emplace(text_member(data->value, name_key), text_member(data->value, info_key));
+  for (const rapidjson::Value* data : metric_data_objects(metrics->value)) {
+    pairs.emplace(text_member(*data, name_key), text_member(*data, info_key));
   }
   return pairs;
 }
 
 bool is_similar_section(const rapidjson::Value& existing, const rapidjson::Value& incoming,
                         const std::string& section) {
-  if (!existing.IsObject()) {
-    throw_structural_fault("existing_group_metrics is not a valid object in is_similar_section");
-  }
-  if (!incoming.IsObject()) {
-    throw_structural_fault("new_group_metrics is not a valid object in is_similar_section");
-  }
   return extract_name_info_from_group(existing, section) ==
          extract_name_info_from_group(incoming, section);
 }
@@ -99,18 +80,10 @@ void Results::merge_groups(Stats& existing, const Stats& incoming) {
 
   // Only the server entries are new: the records are the same as the group's own.
   auto& allocator = target.GetAllocator();
-  for (const auto& entry : source_metrics->value.GetArray()) {
-    if (!entry.IsObject()) continue;
-    const auto data = entry.FindMember("MetricData");
-    if (data == entry.MemberEnd() || !data->value.IsObject() || data->value.ObjectEmpty()) {
-      continue;
-    }
-    if (!data->value.HasMember("qv-dns.results.server.name") &&
-        !data->value.HasMember("qv-dns.results.server.address")) {
-      continue;
-    }
+  for (const rapidjson::Value* data : metric_data_objects(source_metrics->value)) {
+    if (!is_server_entry(*data)) continue;
     rapidjson::Value server_entry(rapidjson::kObjectType);
-    server_entry.AddMember("MetricData", rapidjson::Value(data->value, allocator), allocator);
+    server_entry.AddMember("MetricData", rapidjson::Value(*data, allocator), allocator);
     target_metrics->value.PushBack(server_entry, allocator);
   }
   logger_.write(LEVEL_DEBUG, metrics_tag,

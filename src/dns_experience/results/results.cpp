@@ -86,8 +86,7 @@ void Results::add_level(const std::string& relative_authoritative_domain,
         "; relative_authoritative_domain: " + on_off(relative_authoritative_domain.empty()));
   }
   HostnameResolution& resolution = current();
-  const bool counts = level_counts(level);
-  if (counts) {
+  if (level_counts(level)) {
     if (from_cache) {
       zero_duration(mandatory_other_data(response));
     } else {
@@ -96,18 +95,8 @@ void Results::add_level(const std::string& relative_authoritative_domain,
   }
 
   Stats incoming{relative_authoritative_domain, std::move(response), name_servers};
-  // Only the last level is compared: a number that comes back after another level opens a
-  // level of its own.
-  if (resolution.levels.empty() || resolution.levels.back().level != level) {
-    Level fresh;
-    fresh.level = level;
-    fresh.groups.push_back(std::move(incoming));
-    resolution.levels.push_back(std::move(fresh));
-    if (counts) ++reported_level_count;
-    return;
-  }
-  Level& last = resolution.levels.back();
-  for (Stats& group : last.groups) {
+  Level& target = level_for(resolution, level);
+  for (Stats& group : target.groups) {
     // A cached level that is not reported is kept without its text, so it agrees with nothing.
     if (group.response.IsNull() || incoming.response.IsNull()) continue;
     if (is_similar_group(group.response, incoming.response)) {
@@ -117,7 +106,7 @@ void Results::add_level(const std::string& relative_authoritative_domain,
       return;
     }
   }
-  last.groups.push_back(std::move(incoming));
+  target.groups.push_back(std::move(incoming));
 }
 
 void Results::add_level(const std::string& relative_authoritative_domain, const ServerInfo& server,
@@ -161,14 +150,10 @@ bool Results::add_level(const std::string& cached_text, const std::vector<Server
   zero_duration(mandatory_other_data(response));
 
   const std::string authority_name = "qv-dns.results.authority.name";
-  if (auto metrics = response.FindMember("Metrics");
-      metrics != response.MemberEnd() && metrics->value.IsArray()) {
-    for (const auto& entry : metrics->value.GetArray()) {
-      if (!entry.IsObject()) continue;
-      const auto data = entry.FindMember("MetricData");
-      if (data == entry.MemberEnd() || !data->value.IsObject()) continue;
-      const auto name = data->value.FindMember(authority_name.c_str());
-      if (name == data->value.MemberEnd() || !name->value.IsString()) continue;
+  if (const auto metrics = response.FindMember("Metrics"); metrics != response.MemberEnd()) {
+    for (const rapidjson::Value* data : metric_data_objects(metrics->value)) {
+      const auto name = data->FindMember(authority_name.c_str());
+      if (name == data->MemberEnd() || !name->value.IsString()) continue;
       relative_authoritative_domain.assign(name->value.GetString(), name->value.GetStringLength());
       break;
     }
@@ -201,13 +186,17 @@ void Results::add_failure(TestResult& result, const std::string& hostname, int l
   }
 
   // The level is opened only once the failure is known to be whole.
+  level_for(resolution, level).failures.push_back(ServerFailure{std::move(response)});
+}
+
+Results::Level& Results::level_for(HostnameResolution& resolution, int level) {
+  // Only the last level is compared: a number that comes back after another level opens a
+  // level of its own.
   if (resolution.levels.empty() || resolution.levels.back().level != level) {
-    Level fresh;
-    fresh.level = level;
-    resolution.levels.push_back(std::move(fresh));
-    ++reported_level_count;
+    resolution.levels.emplace_back().level = level;
+    if (level_counts(level)) ++reported_level_count;
   }
-  resolution.levels.back().failures.push_back(ServerFailure{std::move(response)});
+  return resolution.levels.back();
 }
 
 void Results::add_lookup_time(const rapidjson::Value& response) {

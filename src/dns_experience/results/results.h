@@ -151,6 +151,9 @@ class Results {
  private:
   // The current resolution; throws when none was started.
   HostnameResolution& current();
+  // The last level of `resolution` when it is `level`, otherwise a new one (counted when it
+  // counts).
+  Level& level_for(HostnameResolution& resolution, int level);
   // True when the two responses hold the same answer and authority records.
   static bool is_similar_group(const rapidjson::Value& existing, const rapidjson::Value& incoming);
 

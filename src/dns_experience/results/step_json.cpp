@@ -39,6 +39,29 @@ rapidjson::Value::ConstMemberIterator get_mandatory_json_iterator(const rapidjso
   return find_mandatory(value, name);
 }
 
+std::string text_member(const rapidjson::Value& object, const std::string& key) {
+  if (!object.IsObject()) return "";
+  const auto member = object.FindMember(key.c_str());
+  if (member == object.MemberEnd() || !member->value.IsString()) return "";
+  return std::string(member->value.GetString(), member->value.GetStringLength());
+}
+
+std::vector<const rapidjson::Value*> metric_data_objects(const rapidjson::Value& metrics) {
+  std::vector<const rapidjson::Value*> objects;
+  if (!metrics.IsArray()) return objects;
+  for (const auto& entry : metrics.GetArray()) {
+    if (!entry.IsObject()) continue;
+    const auto data = entry.FindMember("MetricData");
+    if (data != entry.MemberEnd() && data->value.IsObject()) objects.push_back(&data->value);
+  }
+  return objects;
+}
+
+bool is_server_entry(const rapidjson::Value& data) {
+  return data.HasMember("qv-dns.results.server.name") ||
+         data.HasMember("qv-dns.results.server.address");
+}
+
 void move_server_detail_to_metrics(TestResult& result, bool from_cache) {
   const rapidjson::Value* step = result.retrieve_data_level_pointer(0, 0, -1);
   if (!step->IsObject()) {

@@ -6,6 +6,7 @@
 #include <rapidjson/document.h>
 
 #include <string>
+#include <vector>
 
 #include "wrapper/test_result.h"
 
@@ -21,6 +22,18 @@ rapidjson::Value::MemberIterator get_mandatory_json_iterator(rapidjson::Value& v
                                                              const std::string& name);
 rapidjson::Value::ConstMemberIterator get_mandatory_json_iterator(const rapidjson::Value& value,
                                                                   const std::string& name);
+
+// The text of the string member `key` of `object`; "" when `object` is no object or the member
+// is absent or no string.
+std::string text_member(const rapidjson::Value& object, const std::string& key);
+
+// The "MetricData" objects of the entries of the array `metrics`, in order. Entries of another
+// shape give none, and so does a `metrics` that is no array.
+std::vector<const rapidjson::Value*> metric_data_objects(const rapidjson::Value& metrics);
+
+// True when the metric data `data` is a server entry (it names the server or its address)
+// rather than a record.
+bool is_server_entry(const rapidjson::Value& data);
 
 // Moves the server details of the first step of a dig `result` (server name and address, port,
 // received bytes, duration, id, status, flags) from its "OtherData" into a new metric entry of

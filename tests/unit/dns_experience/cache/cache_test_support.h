@@ -1,5 +1,5 @@
-// Helpers of the cache tests: a scratch folder, a captured log, and an encoder that builds
-// storage files byte by byte on its own, remembering which field every byte belongs to.
+// Helpers of the cache tests: a scratch folder, a captured log, look-ups, and an encoder that
+// builds storage files byte by byte on its own, remembering which field every byte belongs to.
 #ifndef NETWORK_TOOLS_TESTS_DNS_EXPERIENCE_CACHE_TEST_SUPPORT_H_
 #define NETWORK_TOOLS_TESTS_DNS_EXPERIENCE_CACHE_TEST_SUPPORT_H_
 
@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,12 +27,12 @@ namespace Network_tools::DNS_experience::testing_support {
 class Scratch_folder {
  public:
   Scratch_folder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cache_test.XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+    path_ = (std::filesystem::temp_directory_path() / "cache_test.XXXXXX").string();
+    if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("no scratch folder");
   }
   ~Scratch_folder() {
     std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path_, ignored);
   }
   Scratch_folder(const Scratch_folder&) = delete;
   Scratch_folder& operator=(const Scratch_folder&) = delete;
@@ -64,11 +65,24 @@ inline constexpr std::int64_t year_2100 = 4102444800;
 
 inline ServerInfo server(const std::string& hostname, const std::string& address,
                          std::int32_t resolution_time_ms) {
-  ServerInfo info;
-  info.hostname = hostname;
+  ServerInfo info{hostname, {}, resolution_time_ms};
   if (!address.empty()) info.address = IP::Address(address);
-  info.resolution_time_ms = resolution_time_ms;
   return info;
+}
+
+// What `get_cached_answer` gave for one host name.
+struct Look_up {
+  bool found = false;
+  std::vector<ServerInfo> servers;
+  std::string raw;
+  std::string json;
+};
+
+inline Look_up look_up(Cache& cache, const std::string& hostname,
+                       Cache::output_t output = Cache::servers_only) {
+  Look_up result;
+  result.found = cache.get_cached_answer(hostname, output, result.servers, result.raw, result.json);
+  return result;
 }
 
 // Builds a storage file. Every field appended is remembered with the name the reader reports
@@ -88,32 +102,28 @@ class File_bytes {
     return add(text, "serialized string");
   }
   File_bytes& header(std::uint32_t answer_count, std::uint16_t version = 2) {
-    value(version, "version");
-    return value(answer_count, "answer entries");
+    return value(version, "version").value(answer_count, "answer entries");
   }
   File_bytes& answer(const std::string& name, std::int64_t expiration,
                      const std::vector<ServerInfo>& servers, const std::string& raw,
                      const std::string& json) {
-    hostname(name);
-    value(expiration, "expiration timestamp");
+    hostname(name).value(expiration, "expiration timestamp");
     for (const ServerInfo& each : servers) {
-      hostname(each.hostname);
       const int family = each.address.get_family();
-      value(static_cast<std::uint8_t>(family), "address type");
+      hostname(each.hostname).value(static_cast<std::uint8_t>(family), "address type");
       const auto* bytes = reinterpret_cast<const char*>(each.address.get_bytes().data());
       if (family == AF_INET) add(std::string(bytes, 4), "address v4");
       if (family == AF_INET6) add(std::string(bytes, 16), "address v6");
       value(each.resolution_time_ms, "name resolution time milliseconds");
     }
     add("\n", "hostname");  // where a server may start, the end of the list reads as a name
-    output(raw);
-    return output(json);
+    return output(raw).output(json);
   }
   File_bytes& stats_count(std::uint32_t count) { return value(count, "query stats entries"); }
   File_bytes& stats(const std::string& name, std::int32_t duration_ms, std::int64_t timestamp) {
-    hostname(name);
-    value(duration_ms, "last query duration");
-    return value(timestamp, "last query timestamp");
+    return hostname(name)
+        .value(duration_ms, "last query duration")
+        .value(timestamp, "last query timestamp");
   }
   File_bytes& add(const std::string& bytes, const char* field) {
     if (!bytes.empty()) fields_.emplace_back(bytes_.size(), field);

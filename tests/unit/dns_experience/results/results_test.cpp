@@ -1,25 +1,94 @@
-// The results model: which responses count, how they are grouped and merged, how failures and
-// cached levels enter it, and where an alias target's resolution can start.
+// The results model: which responses count, how they are grouped, merged and failed, where an
+// alias target's resolution can start, and how the model is written into the test result.
 #include "dns_experience/results/results.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "dns_experience/results/dig_step.h"
+#include "dns_experience/results/step_json.h"
+#include "frame/exception.h"
+#include "wrapper/json_access.h"
 
 namespace Network_tools::DNS_experience {
 namespace {
 
-using testing::DigStep;
-using testing::fault_of;
-using testing::member;
+constexpr auto experience = test_type_t::DNS_experience;
+constexpr auto traversal = test_type_t::DNS_traversal;
 using Names = std::vector<std::string>;
+
+// One dig query's result in the shape the dig wrapper writes it: records are metric entries of
+// step 0, the server details its "OtherData", the test error and duration the result's.
+class DigStep {
+ public:
+  DigStep(Logger& logger, int duration_ms) : result_(logger) {
+    result_.add_other_data("qv-dns.results.duration.ms", duration_ms, 0, 0);
+    result_.add_other_data("qv-dns.results.duration.ms", duration_ms, 0, -1);
+  }
+  // The server line and the header, as the engine leaves them after a reply.
+  DigStep& server(const std::string& name, const std::string& status = "qv-dns.results.error.none",
+                  const std::string& flags = "qr aa") {
+    result_.add_other_data("qv-dns.results.server.port", 53, 0, 0);
+    result_.add_other_data("qv-dns.results.id", 53, 0, 0);
+    return other("server.name", name).other("status", status).other("flags", flags);
+  }
+  DigStep& question(const std::string& name) {
+    return other("question.class", "IN").other("question.name", name).other("protocol", "UDP");
+  }
+  // A record of `section` ("answer", "authority", "additional").
+  DigStep& record(const std::string& section, const std::string& name, const std::string& info,
+                  int ttl = 300) {
+    const std::string prefix = "qv-dns.results." + section;
+    const int entry = result_.get_metrics_count(0, 0);
+    result_.add_metric_data(prefix + ".name", name, 0, 0, entry);
+    result_.add_metric_data(prefix + ".info", info, 0, 0, entry);
+    result_.add_metric_data(prefix + ".ttl", ttl, 0, 0, entry);
+    return *this;
+  }
+  // The test error the dig wrapper records before it throws.
+  DigStep& error(const std::string& key) {
+    result_.add_other_data("common.results.error-code", key, 0, -1);
+    return *this;
+  }
+  TestResult& result() { return result_; }
+  const rapidjson::Value& step() { return *result_.retrieve_data_level_pointer(0, 0, -1); }
+
+ private:
+  DigStep& other(const std::string& key, const std::string& value) {
+    result_.add_other_data("qv-dns.results." + key, value, 0, 0);
+    return *this;
+  }
+  TestResult result_;
+};
+
+// The message of the code 1003 `Network_tools::exception` that `action` throws.
+template <typename Action>
+std::string fault_of(Action action) {
+  try {
+    action();
+  } catch (const exception& error) {
+    EXPECT_EQ(error.error_code(), 1003) << error.what();
+    return error.what();
+  }
+  return "no fault";
+}
+
+// Member `key` of `object` as compact JSON, or "absent".
+std::string member(const rapidjson::Value& object, const std::string& key) {
+  if (!object.IsObject() || !object.HasMember(key.c_str())) return "absent";
+  return JSON_to_string(object[key.c_str()]);
+}
 
 std::vector<ServerInfo> servers(const Names& names) {
   std::vector<ServerInfo> list;
   for (const std::string& name : names) list.push_back({name, IP::Address("127.53.9.9"), -1});
   return list;
+}
+
+Names hostnames_of(const std::vector<ServerInfo>& list) {
+  Names names;
+  for (const ServerInfo& server : list) names.push_back(server.hostname);
+  return names;
 }
 
 class ResultsTest : public ::testing::Test {
@@ -31,14 +100,34 @@ class ResultsTest : public ::testing::Test {
     results_.add_level(zone, {}, step.record("authority", zone, server).result(), servers({server}),
                        level, false);
   }
-  const Results::Level& last_level() { return results_.resolutions.back().levels.back(); }
-  std::string duration_of_group(int group) {
-    return member(last_level().groups[group].response["OtherData"], "qv-dns.results.duration.ms");
+  // An answer from `server` with `status`, recorded the way each test type records it.
+  void answer(const std::string& server, const std::string& status, int level,
+              test_type_t type = experience) {
+    DigStep step(logger_, 10);
+    step.server(server, status).question("www.lab.test.").record("answer", "www.", "127.0.0.1");
+    if (type == traversal) {
+      results_.add_traversal_level(ParsedResponse{}, {}, step.result(), level, false);
+    } else {
+      results_.add_level("", {}, step.result(), {}, level, false);
+    }
   }
+  void failure(const std::string& server, const std::string& error, int level) {
+    DigStep step(logger_, 1500);
+    results_.add_failure(step.question("www.lab.test.").error(error).result(), server, level);
+  }
+  // Fills a fresh document and returns what its test level says under `key`.
+  std::string fill(test_type_t type, const std::string& key = "common.results.error-code") {
+    result_.initialize_JSON_object();
+    results_.fill_test_results(result_, type);
+    return member(result_.document()["MonitorResults"][0]["OtherData"], key);
+  }
+  const rapidjson::Value& steps() { return result_.document()["MonitorResults"][0]["StepResults"]; }
+  const Results::Level& last_level() { return results_.resolutions.back().levels.back(); }
 
   std::ostringstream log_;
   Logger logger_{LEVEL_DEBUG, "", log_};
   Results results_{logger_};
+  TestResult result_{logger_};
 };
 
 TEST_F(ResultsTest, DomainWithoutServersOrTheReverseIsRefused) {
@@ -72,11 +161,8 @@ TEST_F(ResultsTest, AgreeingServersMergeWhateverTheirTtlServerOrFlags) {
   results_.add_traversal_level(parsed, {}, second.result(), 3, false);
 
   ASSERT_EQ(last_level().groups.size(), 1u);
-  Names merged;
-  for (const ServerInfo& server : last_level().groups[0].name_servers) {
-    merged.push_back(server.hostname);
-  }
-  EXPECT_EQ(merged, (Names{"ns1.lab.test.", "ns2.lab.test."}));
+  EXPECT_EQ(hostnames_of(last_level().groups[0].name_servers),
+            (Names{"ns1.lab.test.", "ns2.lab.test."}));
   // Its record and one entry per server: the second's records are not copied.
   const rapidjson::Value& metrics = last_level().groups[0].response["Metrics"];
   ASSERT_EQ(metrics.Size(), 3u);
@@ -90,31 +176,45 @@ TEST_F(ResultsTest, AgreeingServersMergeWhateverTheirTtlServerOrFlags) {
   EXPECT_EQ(results_.total_duration_ms, 120);
 }
 
+// Unreported levels are neither timed, counted nor written; the test-level keys are.
 TEST_F(ResultsTest, RootAndTopLevelCountOnlyInADirectLookup) {
   for (const bool direct : {false, true}) {
     Results results(logger_);
     results.direct_lookup = direct;
+    results.network_outage_detected = direct;
     results.start_alias_traversal();
     DigStep root(logger_, 40), failed(logger_, 9);
+    root.record("authority", ".", "a.root.test.");
     results.add_level(".", {}, root.result(), servers({"a.root.test."}), 1, false);
     results.add_failure(failed.error("qv-dns.results.error.timeout").result(), "b.root.test.", 2);
     EXPECT_EQ(results.resolutions[0].levels.size(), direct ? 2u : 1u);
     EXPECT_EQ(results.reported_level_count, direct ? 2 : 0);
-    EXPECT_EQ(results.total_duration_ms, direct ? 49 : 0);
+    result_.initialize_JSON_object();
+    results.fill_test_results(result_, traversal);
+    const rapidjson::Value& test_keys = result_.document()["MonitorResults"][0]["OtherData"];
+    EXPECT_EQ(member(test_keys, "qv-dns.results.duration.ms"), direct ? "49" : "0");
+    EXPECT_EQ(member(test_keys, "qv-dns.results.is-network-outage-detected"),
+              direct ? "true" : "false");
+    // Without a direct lookup, only the empty step of a fresh document is there.
+    EXPECT_EQ(steps().Size(), direct ? 2u : 1u);
+    EXPECT_EQ(steps()[0]["Metrics"].Size(), direct ? 1u : 0u);
   }
 }
 
 TEST_F(ResultsTest, CachedResponsesTakeNoTime) {
+  const auto first_duration = [this] {
+    return member(last_level().groups[0].response["OtherData"], "qv-dns.results.duration.ms");
+  };
   DigStep step(logger_, 25);
   step.record("authority", "lab.test.", "ns1.lab.test.");
   results_.add_level("lab.test.", {}, step.result(), servers({"ns1.lab.test."}), 3, true);
-  EXPECT_EQ(duration_of_group(0), "0");
+  EXPECT_EQ(first_duration(), "0");
   // From the cache's text, the zone is the owner of the first authority record.
   std::string domain = "www.lab.test.";
   EXPECT_TRUE(
       results_.add_level(JSON_to_string(step.step()), servers({"ns1.lab.test."}), 4, true, domain));
   EXPECT_EQ(domain, "lab.test.");
-  EXPECT_EQ(duration_of_group(0), "0");
+  EXPECT_EQ(first_duration(), "0");
   EXPECT_EQ(results_.total_duration_ms, 0);
   EXPECT_EQ(results_.reported_level_count, 2);
   EXPECT_FALSE(results_.add_level(R"({"Metrics":[)", {}, 5, true, domain));
@@ -159,10 +259,7 @@ TEST_F(ResultsTest, AliasTargetStartsFromTheLongestDelegatedParent) {
   delegate("test.", "a.tld.test.", 2);
   delegate("lab.test.", "ns1.lab.test.", 3);
   const auto closest = [this](std::string hostname) {
-    Names found;
-    for (const ServerInfo& server : results_.get_closest_level(hostname)) {
-      found.push_back(server.hostname);
-    }
+    Names found = hostnames_of(results_.get_closest_level(hostname));
     found.push_back(hostname);
     return found;
   };
@@ -174,6 +271,101 @@ TEST_F(ResultsTest, AliasTargetStartsFromTheLongestDelegatedParent) {
   results_.start_alias_traversal();
   delegate("test.", "b.tld.test.", 2);
   EXPECT_EQ(closest("www.test."), (Names{"b.tld.test.", "test."}));  // the last equal one wins
+}
+
+TEST_F(ResultsTest, FailuresStepPrecedesGroupStepWithTheirIdentifiers) {
+  failure("ns1.lab.test.", "qv-dns.results.error.timeout", 3);
+  failure("ns2.lab.test.", "qv-dns.results.error.refused", 3);
+  answer("ns3.lab.test.", "qv-dns.results.error.none", 3);
+  results_.start_alias_traversal();  // an alias target numbers on; its groups start again
+  answer("ns1.other.test.", "qv-dns.results.error.none", 4);
+  EXPECT_EQ(fill(experience, "qv-dns.results.duration.ms"), "3020");
+
+  ASSERT_EQ(steps().Size(), 3u);
+  EXPECT_EQ(JSON_to_string(steps()[0]["OtherData"]),
+            R"({"qv-dns.results.protocol":"UDP","qv-dns.results.question.class":"IN",)"
+            R"("qv-dns.results.question.name":"www.lab.test.","qv-dns.results.level-id.number":1,)"
+            R"("qv-dns.results.recursion-level.number":0,"qv-dns.results.group-id.number":1})");
+  // One entry per failure, without the question already written for the step.
+  ASSERT_EQ(steps()[0]["Metrics"].Size(), 2u);
+  EXPECT_EQ(JSON_to_string(steps()[0]["Metrics"][1]["MetricData"]),
+            R"({"qv-dns.results.duration.ms":1500,"qv-dns.results.server.name":"ns2.lab.test.",)"
+            R"("qv-dns.results.status":"qv-dns.results.error.refused"})");
+  // The group: its record, then the rest of the response's details.
+  EXPECT_EQ(member(steps()[1]["OtherData"], "qv-dns.results.group-id.number"), "2");
+  ASSERT_EQ(steps()[1]["Metrics"].Size(), 2u);
+  EXPECT_EQ(member(steps()[1]["Metrics"][1]["MetricData"], "qv-dns.results.server.name"),
+            R"("ns3.lab.test.")");
+  const rapidjson::Value& alias = steps()[2]["OtherData"];
+  EXPECT_EQ(member(alias, "qv-dns.results.level-id.number") +
+                member(alias, "qv-dns.results.recursion-level.number") +
+                member(alias, "qv-dns.results.group-id.number"),
+            "211");
+  // The model is left as it was: writing again gives the same document.
+  const std::string first = result_.to_string();
+  fill(experience);
+  EXPECT_EQ(result_.to_string(), first);
+}
+
+TEST_F(ResultsTest, ExperienceTestTakesTheErrorOfTheFinalLevelsLastGroup) {
+  failure("ns1.lab.test.", "qv-dns.results.error.refused", 3);
+  answer("ns2.lab.test.", "qv-dns.results.error.none", 3);
+  EXPECT_EQ(fill(experience), "absent");
+  failure("ns3.lab.test.", "qv-dns.results.error.timeout", 4);  // an earlier level says nothing
+  EXPECT_EQ(fill(experience), R"("qv-dns.results.error.timeout")");
+  answer("ns4.lab.test.", "qv-dns.results.error.nx-domain", 4);
+  EXPECT_EQ(fill(experience), R"("qv-dns.results.error.nx-domain")");
+  // An error the test already carries is kept.
+  result_.initialize_JSON_object();
+  result_.add_other_data("common.results.error-code", "qv-dns.results.error.too-many-levels", 0,
+                         -1);
+  results_.fill_test_results(result_, experience);
+  EXPECT_EQ(result_.retrieve_error("common.results.error-code", 0, -1),
+            "qv-dns.results.error.too-many-levels");
+}
+
+TEST_F(ResultsTest, TraversalTestTakesTheFirstErrorOfTheFinalLevel) {
+  // Two agreeing servers make one group; the second's status is the first error met, and a
+  // later group's error does not replace it.
+  answer("ns1.lab.test.", "qv-dns.results.error.none", 3, traversal);
+  answer("ns2.lab.test.", "qv-dns.results.error.serv-fail", 3, traversal);
+  DigStep other(logger_, 5);
+  other.server("ns3.lab.test.", "qv-dns.results.error.refused");
+  results_.add_traversal_level(ParsedResponse{}, {}, other.result(), 3, false);
+  EXPECT_EQ(fill(traversal), R"("qv-dns.results.error.serv-fail")");
+  EXPECT_EQ(fill(traversal, "qv-dns.results.is-network-outage-detected"), "false");
+  // Record and server entries only: the rest of the details would speak for one server.
+  EXPECT_EQ(steps()[0]["Metrics"].Size(), 3u);
+  failure("ns4.lab.test.", "qv-dns.results.error.timeout", 3);  // failures come first
+  EXPECT_EQ(fill(traversal), R"("qv-dns.results.error.timeout")");
+}
+
+TEST_F(ResultsTest, HostnameBindAnswerJoinsTheLastEntryOfTheResolution) {
+  answer("ns1.lab.test.", "qv-dns.results.error.none", 3);
+  DigStep bind(logger_, 1);
+  bind.record("answer", "other.", "\"no\"").record("answer", "hostname.bind.", "\"ns1\"");
+  auto& stored = results_.resolutions[0].hostname_bind_response;
+  stored.CopyFrom(bind.step(), stored.GetAllocator());
+  fill(experience);
+  EXPECT_EQ(member(steps()[0]["Metrics"][1]["MetricData"], "qv-dns.results.hostname-bind"),
+            R"("\"ns1\"")");
+  // A hostname.bind query that failed adds nothing.
+  stored["OtherData"].AddMember("common.results.error-code", "x", stored.GetAllocator());
+  fill(experience);
+  EXPECT_EQ(result_.to_string().find("hostname-bind"), std::string::npos);
+}
+
+TEST(ServerDetails, MoveIntoANewEntryKeepingTheDuration) {
+  Logger logger(LEVEL_ERROR);
+  DigStep step(logger, 17);
+  move_server_detail_to_metrics(step.server("ns1.").question("www.").result(), true);
+  EXPECT_EQ(JSON_to_string(step.step()["Metrics"][0]["MetricData"]),
+            R"({"qv-dns.results.server.name":"ns1.","qv-dns.results.server.port":53,)"
+            R"("qv-dns.results.duration.ms":0,"qv-dns.results.id":53,"qv-dns.results.status":)"
+            R"("qv-dns.results.error.none","qv-dns.results.flags":"qr aa"})");
+  // What stays: the duration (for the total), the question and the transport.
+  EXPECT_EQ(step.step()["OtherData"].MemberCount(), 4u);
+  EXPECT_EQ(member(step.step()["OtherData"], "qv-dns.results.duration.ms"), "0");
 }
 
 }  // namespace

@@ -1,0 +1,297 @@
+// Sharing the storage file between processes: when a store must merge, the lock timeout, the
+// caller's alarm, and many processes storing at once without losing an entry.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dns_experience/cache/cache.h"
+#include "dns_experience/cache/cache_test_support.h"
+#include "dns_experience/cache/storage_stamp.h"
+#include "support/processes.h"
+
+namespace Network_tools::DNS_experience {
+namespace {
+
+using Network_tools::testing_support::wait_for_child;
+using testing_support::Captured_log;
+using testing_support::look_up;
+using testing_support::read_file;
+using testing_support::Scratch_folder;
+using testing_support::server;
+
+TEST(StorageStamp, OnlyAnIdenticalFileThatHadSettledBeforeTheLoadCountsAsUnchanged) {
+  // Last changed at 1000.5 s, looked at 9.5 s later.
+  const Storage_stamp base{true, 1, 2, 100, {1000, 500000000}, {1000, 500000000}, {1010, 0}};
+  using Change = void (*)(Storage_stamp & earlier, Storage_stamp & later);
+  const std::pair<const char*, Change> differences[] = {
+      {"unknown at load", [](auto& earlier, auto&) { earlier.known = false; }},
+      {"unknown at store", [](auto&, auto& later) { later.known = false; }},
+      {"other device", [](auto&, auto& later) { later.device = 9; }},
+      {"other inode", [](auto&, auto& later) { later.inode = 9; }},
+      {"other size", [](auto&, auto& later) { later.size = 101; }},
+      {"modified a nanosecond later", [](auto&, auto& later) { later.modified.tv_nsec += 1; }},
+      {"changed a nanosecond later", [](auto&, auto& later) { later.changed.tv_nsec += 1; }},
+  };
+  for (const auto& [what, change] : differences) {
+    Storage_stamp earlier = base, later = base;
+    change(earlier, later);
+    EXPECT_FALSE(unchanged_since(earlier, later)) << what;
+  }
+  // A write in the clock tick of the last change would leave every time as it was; on a file
+  // system with whole-second or two-second times, so would a write in the next two seconds. A
+  // load before the last change means the clock was stepped back.
+  const std::pair<timespec, bool> loads[] = {{{1000, 504000000}, false},
+                                             {{1002, 400000000}, false},
+                                             {{1002, 500000000}, true},
+                                             {{1010, 0}, true},
+                                             {{999, 0}, false}};
+  for (const auto& [seen_at, settled] : loads) {
+    Storage_stamp stamp = base;
+    stamp.seen_at = seen_at;
+    EXPECT_EQ(unchanged_since(stamp, stamp), settled) << seen_at.tv_sec << "." << seen_at.tv_nsec;
+  }
+}
+
+struct SharedStorage : ::testing::Test {
+  Scratch_folder folder;
+  std::string path = folder.file("dns_experience_cache.dat");
+
+  std::unique_ptr<Cache> open(Captured_log& log) {
+    return std::make_unique<Cache>(log.logger, path, 10000);
+  }
+  bool has_answer(const std::string& hostname) {
+    Captured_log log;
+    return look_up(*open(log), hostname).found;
+  }
+};
+
+TEST_F(SharedStorage, AWriteAfterTheLoadIsMergedEvenWhenItLeftTheModificationTimeAsItWas) {
+  {
+    Captured_log log;
+    open(log)->set_cache_answer("seed.test.", {}, 600, "", "");
+  }
+  struct stat seeded {};
+  ASSERT_EQ(stat(path.c_str(), &seeded), 0);
+  // Let the file settle, so that an unchanged file need not be merged.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+
+  Captured_log first_log, second_log;
+  auto first = open(first_log);
+  auto second = open(second_log);
+  first->set_cache_answer("first.test.", {}, 600, "", "");
+  first.reset();
+  EXPECT_TRUE(first_log.has("No need to reload cache from file"));
+  // As if the first store had happened within the clock tick of the seed's.
+  const timespec times[2] = {seeded.st_atim, seeded.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+
+  second->set_cache_answer("second.test.", {}, 600, "", "");
+  second.reset();
+  EXPECT_TRUE(second_log.has("Merging old cache with current cache"));
+  EXPECT_TRUE(has_answer("seed.test.") && has_answer("first.test.") && has_answer("second.test."));
+}
+
+// A child process that holds the lock of a file until the holder is destroyed, or the test
+// process ends.
+class Lock_holder {
+ public:
+  explicit Lock_holder(const std::string& path) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(release[1]);
+      const int file = ::open(path.c_str(), O_RDWR);
+      char byte = 0;
+      // Says it holds the lock, then waits for the end of `release`.
+      if (file >= 0 && lockf(file, F_LOCK, 0) == 0 && write(ready[1], "1", 1) == 1 &&
+          read(release[0], &byte, 1) < 0) {
+        _exit(1);
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_ = release[1];
+    char byte = 0;
+    locked_ = read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+  }
+  ~Lock_holder() {
+    close(release_);
+    int status = 0;
+    if (pid_ > 0) wait_for_child(pid_, status);
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool locked_ = false;
+};
+
+volatile sig_atomic_t alarms_seen = 0;
+void count_alarm(int) {
+  alarms_seen = alarms_seen + 1;
+}
+
+// The caller's own SIGALRM action and pending alarm, checked after every open of the storage.
+struct Callers_alarm {
+  Callers_alarm() {
+    struct sigaction action {};
+    action.sa_handler = count_alarm;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGALRM, &action, &previous);
+    alarm(60);
+  }
+  ~Callers_alarm() {
+    alarm(0);
+    sigaction(SIGALRM, &previous, nullptr);
+  }
+  // True when our handler is in place again and about `seconds_gone` of the 60 have passed.
+  bool intact(unsigned seconds_gone) const {
+    struct sigaction current {};
+    sigaction(SIGALRM, nullptr, &current);
+    const unsigned left = alarm(0);
+    alarm(left);
+    return current.sa_handler == count_alarm && left <= 60 - seconds_gone &&
+           left + 2 >= 60 - seconds_gone && alarms_seen == 0;
+  }
+  struct sigaction previous {};
+};
+
+// Takes two lock timeouts: about six seconds.
+TEST_F(SharedStorage, ALockHeldElsewhereForLongerThanThreeSecondsIsGivenUpOn) {
+  Callers_alarm callers;
+  {
+    Captured_log log;
+    open(log)->set_cache_answer("seed.test.", {}, 600, "", "");
+    EXPECT_TRUE(log.has("Cache stored correctly"));
+  }
+  EXPECT_TRUE(callers.intact(0));
+  const std::string content = read_file(path);
+  Lock_holder holder(path);
+  ASSERT_TRUE(holder.locked());
+  Captured_log log;
+
+  const auto start = std::chrono::steady_clock::now();
+  auto cache = open(log);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(2000));
+  EXPECT_LT(waited, std::chrono::milliseconds(5000));
+  EXPECT_TRUE(log.has("timed out locking file in 'ab+': " + path));
+  EXPECT_TRUE(log.has("Cache cannot be stored because the storage could not be opened"));
+  EXPECT_EQ(cache->answer_count(), 0u);
+
+  // The run goes on with an empty cache; its store gives up the same way and writes nothing.
+  cache->set_cache_answer("lab.test.", {}, 600, "", "");
+  EXPECT_EQ(cache->answer_count(), 1u);
+  log.lines.str("");
+  cache.reset();
+  EXPECT_TRUE(log.has("timed out locking file in 'ab+': " + path));
+  EXPECT_TRUE(log.has("Cache cannot be stored because the storage could not be opened"));
+  EXPECT_EQ(read_file(path), content);
+  EXPECT_TRUE(callers.intact(6));
+}
+
+constexpr int process_count = 20;
+constexpr int entries_per_process = 100;
+
+std::string answer_name(int process, int entry) {
+  return "p" + std::to_string(process) + "e" + std::to_string(entry) + ".test.";
+}
+
+// In a child: loads the file, adds its entries, says it is ready, waits for the word, stores.
+// The exit status tells whether the store went through.
+[[noreturn]] void run_child(const std::string& path, int process, int ready, int go) {
+  Captured_log log;
+  {
+    Cache cache(log.logger, path, 10000);
+    for (int entry = 0; entry < entries_per_process; ++entry) {
+      const std::string address = "10.0." + std::to_string(process) + "." + std::to_string(entry);
+      const std::string name = answer_name(process, entry);
+      cache.set_cache_answer(name, {server("ns." + name, address, entry)}, 600, "", "");
+      cache.set_last_query_time("ns." + name, process);
+    }
+    char byte = 0;
+    if (write(ready, "r", 1) != 1 || read(go, &byte, 1) < 0) _exit(2);
+  }
+  _exit(log.has("Cache stored correctly") ? 0 : 1);
+}
+
+// Starts every process, lets them all store at once, and checks the file afterwards.
+void run_round(const std::string& path, std::size_t seeded) {
+  int ready[2], go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  std::vector<pid_t> children;
+  for (int process = 0; process < process_count; ++process) {
+    const pid_t child = fork();
+    if (child < 0) break;
+    if (child == 0) {
+      close(ready[0]);
+      close(go[1]);
+      run_child(path, process, ready[1], go[0]);
+    }
+    children.push_back(child);
+  }
+  close(ready[1]);
+  close(go[0]);
+  char byte = 0;
+  int loaded = 0;
+  while (loaded < process_count && read(ready[0], &byte, 1) == 1) ++loaded;
+  close(ready[0]);
+  EXPECT_EQ(children.size(), std::size_t{process_count});
+  EXPECT_EQ(loaded, static_cast<int>(children.size()));
+  close(go[1]);  // every child reads end of file now and stores
+
+  for (const pid_t child : children) {
+    int status = 0;
+    EXPECT_TRUE(wait_for_child(child, status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a store did not go through";
+  }
+
+  Captured_log log;
+  Cache cache(log.logger, path, 10000);
+  // Every name is another, so the counts show that nothing was lost.
+  EXPECT_TRUE(log.has("Cache loaded correctly")) << log.lines.str();
+  EXPECT_EQ(cache.answer_count(), seeded + process_count * entries_per_process);
+  EXPECT_EQ(cache.query_stats_count(), seeded + process_count * entries_per_process);
+}
+
+// Ten entries in each map, the kind of file an earlier run leaves.
+void seed(const std::string& path) {
+  Captured_log log;
+  Cache cache(log.logger, path, 10000);
+  for (int index = 0; index < 10; ++index) {
+    cache.set_cache_answer("seed" + std::to_string(index) + ".test.", {}, 600, "", "");
+    cache.set_last_query_time("seed" + std::to_string(index) + ".ns.test.", index);
+  }
+}
+
+// Twenty processes load the same file, add a hundred answers and server times each, and store
+// at the same moment; every round starts from another kind of file: none, one written just
+// before (so that stores fall in the same clock tick as the last write), and one that had
+// settled (so that the first store skips merging and the others must notice its write).
+TEST(ConcurrentStorage, TwentyProcessesStoringAtOnceLoseNothing) {
+  for (int repetition = 0; repetition < 2; ++repetition) {
+    for (const int settle_ms : {-1, 0, 2100}) {
+      SCOPED_TRACE(settle_ms < 0 ? "no file" : "a file settled for " + std::to_string(settle_ms));
+      Scratch_folder folder;
+      if (settle_ms >= 0) seed(folder.file("cache.dat"));
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::max(settle_ms, 0)));
+      run_round(folder.file("cache.dat"), settle_ms < 0 ? 0 : 10);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace Network_tools::DNS_experience
