@@ -19,7 +19,7 @@ void rename_keys(rapidjson::Value* object, const std::string& from, const std::s
                  rapidjson::Document::AllocatorType& allocator) {
   if (object == nullptr) return;
   for (auto& member : object->GetObject()) {
-    std::string name(member.name.GetString(), member.name.GetStringLength());
+    std::string name = GetString(member.name);
     const std::size_t position = name.find(from);
     if (position == std::string::npos) continue;
     name.replace(position, from.size(), to);
@@ -87,8 +87,7 @@ void TestResult::merge_metric_data(TestResult& source, int source_result, int so
   for (const auto& member : source_data->GetObject()) {
     const rapidjson::Value& value = member.value;
     if (value.IsString() || value.IsBool() || value.IsNumber()) continue;
-    fail("Attempt to merge unhandled MetricData type member " +
-         std::string(member.name.GetString(), member.name.GetStringLength()) +
+    fail("Attempt to merge unhandled MetricData type member " + GetString(member.name) +
          " which is of type " + JSON_type_name(value) +
          at(source_result, source_step, source_metric));
   }
@@ -98,8 +97,7 @@ void TestResult::merge_metric_data(TestResult& source, int source_result, int so
   rapidjson::Value copy = deep_copy(*source_data, allocator);
   rapidjson::Value* data = retrieve_data_level_pointer(result, step, metric);
   for (auto& member : copy.GetObject()) {
-    set_member(*data, std::string(member.name.GetString(), member.name.GetStringLength()),
-               member.value);
+    set_member(*data, GetString(member.name), member.value);
   }
 }
 
