@@ -27,6 +27,20 @@ void rename_keys(rapidjson::Value* object, const std::string& from, const std::s
   }
 }
 
+// Renames the keys of the metrics, "OtherData" and "PageResults" of step `s` of result `r`.
+void rename_in_step(rapidjson::Value& step, int r, int s, const std::string& from,
+                    const std::string& to, rapidjson::Document::AllocatorType& allocator) {
+  rapidjson::Value* metrics = find_array(step, "Metrics");
+  if (metrics == nullptr) fail("Missing Metrics" + at(r, s));
+  for (rapidjson::SizeType m = 0; m < metrics->Size(); ++m) {
+    rapidjson::Value* data = find_object((*metrics)[m], "MetricData");
+    if (data == nullptr) fail("Missing MetricData" + at(r, s, static_cast<int>(m)));
+    rename_keys(data, from, to, allocator);
+  }
+  rename_keys(find_object(step, "OtherData"), from, to, allocator);
+  rename_keys(find_object(step, "PageResults"), from, to, allocator);
+}
+
 // Checks that `parent` holds a non-empty array `name`, throwing the import messages otherwise.
 const rapidjson::Value& require_filled_array(const rapidjson::Value& parent, const char* name) {
   if (!parent.IsObject() || !parent.HasMember(name)) fail(std::string("Missing ") + name);
@@ -49,20 +63,7 @@ void TestResult::change_option_key_pattern(const std::string& from, const std::s
     rapidjson::Value* steps = find_array(result, "StepResults");
     if (steps == nullptr) fail("Missing StepResults" + at(static_cast<int>(r)));
     for (rapidjson::SizeType s = 0; s < steps->Size(); ++s) {
-      rapidjson::Value& step = (*steps)[s];
-      rapidjson::Value* metrics = find_array(step, "Metrics");
-      if (metrics == nullptr)
-        fail("Missing Metrics" + at(static_cast<int>(r), static_cast<int>(s)));
-      for (rapidjson::SizeType m = 0; m < metrics->Size(); ++m) {
-        rapidjson::Value* data = find_object((*metrics)[m], "MetricData");
-        if (data == nullptr) {
-          fail("Missing MetricData" +
-               at(static_cast<int>(r), static_cast<int>(s), static_cast<int>(m)));
-        }
-        rename_keys(data, from, to, allocator);
-      }
-      rename_keys(find_object(step, "OtherData"), from, to, allocator);
-      rename_keys(find_object(step, "PageResults"), from, to, allocator);
+      rename_in_step((*steps)[s], static_cast<int>(r), static_cast<int>(s), from, to, allocator);
     }
     rename_keys(find_object(result, "OtherData"), from, to, allocator);
   }
