@@ -11,22 +11,6 @@
 namespace Network_tools::IP {
 namespace {
 
-// Outcome of looking at the first characters of an address text.
-enum class detected { IPv4, IPv6, malformed, wrong };
-
-// A "." among the first four characters means IPv4, a ":" there (or right after them) means
-// IPv6, whichever comes first. Shorter texts without either are malformed, longer ones wrong.
-detected detect_family(const std::string& text) {
-  for (std::size_t position = 0; position < 5; ++position) {
-    if (position == text.size()) return detected::malformed;
-    const char c = text[position];
-    if (c == ':') return detected::IPv6;
-    if (position == 4) break;
-    if (c == '.') return detected::IPv4;
-  }
-  return detected::wrong;
-}
-
 [[noreturn]] void fail(const std::string& message) {
   throw exception(message, 0, "");
 }
@@ -35,23 +19,30 @@ std::string constructor_error(const char* owner) {
   return std::string("Network_tools::IP::") + owner + "() - Constructor error - ";
 }
 
+// The family of the text that a constructor named `owner` ("Address" or "Subnet") was given,
+// which calls it `kind` ("IP" or "subnet") in its refusals. A "." among the first four
+// characters means IPv4, a ":" there (or right after them) means IPv6, whichever comes first.
+// Shorter texts without either are malformed, longer ones wrong.
+int detect_family(const char* text, const char* owner, const char* kind) {
+  if (text == nullptr || *text == '\0') fail(constructor_error(owner) + "Empty IP");
+  const std::string whole(text);
+  for (std::size_t position = 0; position < 5; ++position) {
+    if (position == whole.size()) {
+      fail(constructor_error(owner) + "Malformed " + kind + ": [" + whole + "]");
+    }
+    const char c = whole[position];
+    if (c == ':') return AF_INET6;
+    if (position == 4) break;
+    if (c == '.') return AF_INET;
+  }
+  fail(constructor_error(owner) + "Wrong " + kind + ": [" + whole + "]");
+}
+
 }  // namespace
 
 Address::Address(const char* text) {
-  if (text == nullptr || *text == '\0') fail(constructor_error("Address") + "Empty IP");
-  const std::string whole(text);
-  switch (detect_family(whole)) {
-    case detected::malformed:
-      fail(constructor_error("Address") + "Malformed IP: [" + whole + "]");
-    case detected::wrong:
-      fail(constructor_error("Address") + "Wrong IP: [" + whole + "]");
-    case detected::IPv4:
-      parse(whole, AF_INET, "Address", text);
-      break;
-    case detected::IPv6:
-      parse(whole, AF_INET6, "Address", text);
-      break;
-  }
+  const int family = detect_family(text, "Address", "IP");
+  parse(text, family, "Address", text);
 }
 
 Address::Address(int family, const void* bytes) {
@@ -87,21 +78,8 @@ bool operator==(const Address& left, const Address& right) {
 }
 
 Subnet::Subnet(const char* text) {
-  if (text == nullptr || *text == '\0') fail(constructor_error("Subnet") + "Empty IP");
+  const int family = detect_family(text, "Subnet", "subnet");
   const std::string whole(text);
-  int family = 0;
-  switch (detect_family(whole)) {
-    case detected::malformed:
-      fail(constructor_error("Subnet") + "Malformed subnet: [" + whole + "]");
-    case detected::wrong:
-      fail(constructor_error("Subnet") + "Wrong subnet: [" + whole + "]");
-    case detected::IPv4:
-      family = AF_INET;
-      break;
-    case detected::IPv6:
-      family = AF_INET6;
-      break;
-  }
   const unsigned maximum = family == AF_INET ? 32 : 128;
 
   std::string address = whole;

@@ -58,28 +58,14 @@ int Pipe_registry::finish(pid_t pid) {
   }
 }
 
-std::vector<FILE*> Pipe_registry::streams() const {
+std::size_t Pipe_registry::size() const {
   Signal_block block;
   std::lock_guard lock(mutex_);
-  std::vector<FILE*> open;
+  std::size_t open = 0;
   for (const slot& entry : slots_) {
-    if (FILE* stream = entry.stream.load(); stream != nullptr) open.push_back(stream);
+    if (entry.stream.load() != nullptr) ++open;
   }
   return open;
-}
-
-bool Pipe_registry::contains(FILE* stream) const {
-  if (stream == nullptr) return false;
-  Signal_block block;
-  std::lock_guard lock(mutex_);
-  for (const slot& entry : slots_) {
-    if (entry.stream.load() == stream) return true;
-  }
-  return false;
-}
-
-std::size_t Pipe_registry::size() const {
-  return streams().size();
 }
 
 void Pipe_registry::close_all() {

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <mutex>
-#include <vector>
 
 namespace Network_tools {
 
@@ -41,9 +40,7 @@ class Pipe_registry {
   // wait status, or -1 when it could not be had.
   int finish(pid_t pid);
 
-  // The streams still open, in registry order.
-  std::vector<FILE*> streams() const;
-  bool contains(FILE* stream) const;
+  // The number of commands whose stream is still open.
   std::size_t size() const;
 
   // Ends every open command: kills its process group, closes its stream and reaps its shell.

@@ -9,6 +9,7 @@
 #include <istream>
 
 #include "frame/exception.h"
+#include "wrapper/json_access.h"
 #include "wrapper/parameters.h"
 #include "wrapper/wrapper.h"
 
@@ -101,7 +102,7 @@ std::unordered_map<std::string, std::string> Wrapper::handle_options(const std::
       message = error.what();
     }
     logger_.write(LEVEL_WARNING, "WARNING", message);
-    failed[std::string(member.name.GetString(), member.name.GetStringLength())] = message;
+    failed[GetString(member.name)] = message;
   }
   return failed;
 }
@@ -111,8 +112,7 @@ void Wrapper::handle_settings(const std::string& line,
   const rapidjson::Value& settings = parse_section(settings_document_, line, "Settings");
   for (const JSON_member& member : settings.GetObject()) {
     handle_setting(member);
-    failed.erase(get_capability_related_to_setting(
-        std::string(member.name.GetString(), member.name.GetStringLength())));
+    failed.erase(get_capability_related_to_setting(GetString(member.name)));
   }
 }
 

@@ -19,12 +19,26 @@ void rename_keys(rapidjson::Value* object, const std::string& from, const std::s
                  rapidjson::Document::AllocatorType& allocator) {
   if (object == nullptr) return;
   for (auto& member : object->GetObject()) {
-    std::string name(member.name.GetString(), member.name.GetStringLength());
+    std::string name = GetString(member.name);
     const std::size_t position = name.find(from);
     if (position == std::string::npos) continue;
     name.replace(position, from.size(), to);
     member.name = string_value(name, allocator);
   }
+}
+
+// Renames the keys of the metrics, "OtherData" and "PageResults" of step `s` of result `r`.
+void rename_in_step(rapidjson::Value& step, int r, int s, const std::string& from,
+                    const std::string& to, rapidjson::Document::AllocatorType& allocator) {
+  rapidjson::Value* metrics = find_array(step, "Metrics");
+  if (metrics == nullptr) fail("Missing Metrics" + at(r, s));
+  for (rapidjson::SizeType m = 0; m < metrics->Size(); ++m) {
+    rapidjson::Value* data = find_object((*metrics)[m], "MetricData");
+    if (data == nullptr) fail("Missing MetricData" + at(r, s, static_cast<int>(m)));
+    rename_keys(data, from, to, allocator);
+  }
+  rename_keys(find_object(step, "OtherData"), from, to, allocator);
+  rename_keys(find_object(step, "PageResults"), from, to, allocator);
 }
 
 // Checks that `parent` holds a non-empty array `name`, throwing the import messages otherwise.
@@ -49,20 +63,7 @@ void TestResult::change_option_key_pattern(const std::string& from, const std::s
     rapidjson::Value* steps = find_array(result, "StepResults");
     if (steps == nullptr) fail("Missing StepResults" + at(static_cast<int>(r)));
     for (rapidjson::SizeType s = 0; s < steps->Size(); ++s) {
-      rapidjson::Value& step = (*steps)[s];
-      rapidjson::Value* metrics = find_array(step, "Metrics");
-      if (metrics == nullptr)
-        fail("Missing Metrics" + at(static_cast<int>(r), static_cast<int>(s)));
-      for (rapidjson::SizeType m = 0; m < metrics->Size(); ++m) {
-        rapidjson::Value* data = find_object((*metrics)[m], "MetricData");
-        if (data == nullptr) {
-          fail("Missing MetricData" +
-               at(static_cast<int>(r), static_cast<int>(s), static_cast<int>(m)));
-        }
-        rename_keys(data, from, to, allocator);
-      }
-      rename_keys(find_object(step, "OtherData"), from, to, allocator);
-      rename_keys(find_object(step, "PageResults"), from, to, allocator);
+      rename_in_step((*steps)[s], static_cast<int>(r), static_cast<int>(s), from, to, allocator);
     }
     rename_keys(find_object(result, "OtherData"), from, to, allocator);
   }
@@ -87,8 +88,7 @@ void TestResult::merge_metric_data(TestResult& source, int source_result, int so
   for (const auto& member : source_data->GetObject()) {
     const rapidjson::Value& value = member.value;
     if (value.IsString() || value.IsBool() || value.IsNumber()) continue;
-    fail("Attempt to merge unhandled MetricData type member " +
-         std::string(member.name.GetString(), member.name.GetStringLength()) +
+    fail("Attempt to merge unhandled MetricData type member " + GetString(member.name) +
          " which is of type " + JSON_type_name(value) +
          at(source_result, source_step, source_metric));
   }
@@ -98,8 +98,7 @@ void TestResult::merge_metric_data(TestResult& source, int source_result, int so
   rapidjson::Value copy = deep_copy(*source_data, allocator);
   rapidjson::Value* data = retrieve_data_level_pointer(result, step, metric);
   for (auto& member : copy.GetObject()) {
-    set_member(*data, std::string(member.name.GetString(), member.name.GetStringLength()),
-               member.value);
+    set_member(*data, GetString(member.name), member.value);
   }
 }
 

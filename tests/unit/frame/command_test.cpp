@@ -1,14 +1,16 @@
-// Starting commands through the shell, reading them, and keeping the registry right.
+// Starting commands through the shell, quoting their values, reading them, and keeping the
+// registry right.
 #include "frame/command.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
+#include "frame/shell_quote.h"
 #include "support/processes.h"
 
 namespace Network_tools {
@@ -44,17 +46,28 @@ TEST(CommandTest, CommandsThatCannotStart) {
   status = 42;
   EXPECT_EQ(parse_bash_command_output(nullptr, status), "");
   EXPECT_EQ(status, 42);
+}
 
-  // Without a free file descriptor no pipe can be made: null, the reason, nothing registered.
-  const auto without_descriptors = [] {
-    Pipe_registry registry;
-    const rlimit none{0, 0};
-    setrlimit(RLIMIT_NOFILE, &none);
-    errno = 0;
-    const bool refused = launch_bash_command("echo never", registry) == nullptr;
-    std::_Exit(refused && errno == EMFILE && registry.size() == 0 ? 0 : 1);
-  };
-  EXPECT_EXIT(without_descriptors(), ::testing::ExitedWithCode(0), "");
+TEST(CommandTest, QuotedValuesReachTheCommandAsOneWordAndNeverRunAnything) {
+  for (const char* word : {"www.example.com", "2001:db8::1", "fe80::1%eth0", "a,b+c=d_e-f@g/8"}) {
+    EXPECT_EQ(shell_quote(word), word);  // command lines stay as typed by hand
+  }
+  const std::filesystem::path directory =
+      std::filesystem::temp_directory_path() / ("quote-test-" + std::to_string(getpid()));
+  std::filesystem::create_directories(directory);
+  const std::string target = (directory / "x").string();
+  const std::string touch = "touch " + target;
+  // Awkward words, and hosts that would run `touch` if the shell saw them unquoted.
+  std::vector<std::string> values = {"", "it's", "a\"b\\c", "*", "-n", "$HOME", "tab\there #x"};
+  for (const char* joint : {";", "|", " && ", "\n"}) values.push_back("a" + (joint + touch));
+  values.push_back("a$(" + touch + ")");
+  values.push_back("a`" + touch + "`");
+  for (const std::string& value : values) {
+    int status = -1;
+    EXPECT_EQ(run("printf '%s|' " + shell_quote(value), status), value + "|") << value;
+    EXPECT_FALSE(std::filesystem::exists(target)) << "ran a command from: " << value;
+  }
+  std::filesystem::remove_all(directory);
 }
 
 TEST(CommandTest, ThreadsStartAndFinishCommandsTogether) {

@@ -1,6 +1,7 @@
 // The shared process entry: which wrapper is built, what is printed, and the exit status.
 #include "frame/process_entry.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -16,7 +17,7 @@ namespace {
 
 using testing_support::Sample_wrapper;
 
-// How a run ends, by the name given as the first argument.
+// How a run ends, by the name given as the only argument.
 const std::map<std::string, std::function<std::string(Sample_wrapper&)>> endings = {
     {"done", [](Sample_wrapper&) { return std::string(R"({"ran":1})"); }},
     {"empty", [](Sample_wrapper&) { return std::string(); }},
@@ -35,16 +36,14 @@ const std::map<std::string, std::function<std::string(Sample_wrapper&)>> endings
        throw std::out_of_range("vector::at");
      }}};
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
+// The result document whose first result holds `other_data`.
+std::string document(const std::string& other_data) {
+  return R"({"MonitorResults":[{"StepResults":[{"Metrics":[],"OtherData":{},"PageResults":{}}],)"
+         R"("OtherData":{)" +
+         other_data + R"(}}],"OtherData":{}})";
+}
 
-Outcome run_entry(std::vector<std::string> arguments) {
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
+TEST(ProcessEntryTest, EveryEndingHasItsStatusAndOutput) {
   const Tool_factories factories{[](Logger& logger, std::streambuf* input) {
                                    return std::make_unique<Sample_wrapper>(logger, input);
                                  },
@@ -53,48 +52,34 @@ Outcome run_entry(std::vector<std::string> arguments) {
                                    tool->on_run = endings.at(argv[1]);
                                    return tool;
                                  }};
-  std::stringbuf input(
-      R"({"Capabilities":{"test.common.url":"qv-dns-exp://a.test"},"Settings":{}})");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = run_tool_process(static_cast<int>(arguments.size()), argv.data(), factories,
-                                      &input, out, err);
-  return {status, out.str(), err.str()};
-}
-
-TEST(ProcessEntryTest, CompletedRunsPrintTheirTextAsItIs) {
-  // Only an empty command line reads the input.
-  const Outcome from_input = run_entry({"tool"});
-  EXPECT_EQ(from_input.status, 0);
-  EXPECT_NE(from_input.out.find(R"("sample.results.host":"a.test")"), std::string::npos);
-  EXPECT_EQ(run_entry({"tool", "done"}).out, R"({"ran":1})");  // no line end added
-  // Help travels as a code-0 exception; an empty result prints nothing; both succeed.
-  const Outcome help = run_entry({"tool", "help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out, "Usage: x\n");
-  const Outcome empty = run_entry({"tool", "empty"});
-  EXPECT_EQ(empty.status, 0);
-  EXPECT_EQ(empty.out + empty.err, "");
-}
-
-TEST(ProcessEntryTest, TestFailureIsLoggedAndItsDocumentPrintedWhenThereIsOne) {
-  const Outcome with_json = run_entry({"tool", "error-json"});
-  EXPECT_EQ(with_json.status, 1);
-  EXPECT_NE(with_json.out.find(R"("common.results.error-code":"qv-dns.results.error.unreachable")"),
-            std::string::npos);
-  EXPECT_EQ(with_json.err.rfind("[ERROR] ", 0), 0u) << with_json.err;
-  EXPECT_NE(with_json.err.find(" - No answer (qv-dns.results.error.unreachable)\n"),
-            std::string::npos);
-  const Outcome plain = run_entry({"tool", "error-plain"});
-  EXPECT_EQ(plain.status, 1);
-  EXPECT_EQ(plain.out, "");
-}
-
-TEST(ProcessEntryTest, StandardExceptionIsReportedAndLeavesNoTool) {
-  const Outcome failure = run_entry({"tool", "standard"});
-  EXPECT_EQ(failure.status, 1);
-  EXPECT_EQ(failure.out, "");
-  EXPECT_EQ(failure.err, "Caught exception: vector::at\n");
+  const std::string logged = "\\[ERROR\\] .* - No answer \\(qv-dns.results.error.unreachable\\)\n";
+  const struct {
+    std::string ending;  // "" runs without arguments, from the input document
+    int status;
+    std::string out;  // exactly what is printed: no line end is added
+    std::string err;  // regular expression for all of standard error
+  } cases[] = {
+      {"", 0, document(R"("sample.results.flag":true)"), ""},
+      {"done", 0, R"({"ran":1})", ""},
+      {"help", 0, "Usage: x\n", ""},
+      {"empty", 0, "", ""},
+      {"error-json", 1,
+       document(R"("common.results.error-code":"qv-dns.results.error.unreachable")"), logged},
+      {"error-plain", 1, "", logged},
+      {"standard", 1, "", "Caught exception: vector::at\n"},
+  };
+  for (const auto& expected : cases) {
+    std::string name = "tool";
+    std::string ending = expected.ending;
+    char* argv[] = {name.data(), ending.data(), nullptr};
+    std::stringbuf input(R"({"Capabilities":{"sample.flag":true},"Settings":{}})");
+    std::ostringstream out;
+    std::ostringstream err;
+    const int argc = ending.empty() ? 1 : 2;
+    EXPECT_EQ(run_tool_process(argc, argv, factories, &input, out, err), expected.status) << ending;
+    EXPECT_EQ(out.str(), expected.out) << ending;
+    EXPECT_THAT(err.str(), ::testing::MatchesRegex(expected.err)) << ending;
+  }
   EXPECT_EQ(pipes.size(), 0u);
 }
 

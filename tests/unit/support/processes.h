@@ -21,8 +21,8 @@ inline bool process_alive(pid_t pid) {
   return state != 'Z' && state != 'X';
 }
 
-// Waits up to ten seconds for `pid` to be gone (a killed process needs a moment); one that
-// stays is killed, so that a failing test leaves nothing behind, and false returned.
+// Waits up to ten seconds for `pid` to be gone; one that stays is killed, so that a failing
+// test leaves nothing behind, and false returned.
 inline bool process_gone_or_killed(pid_t pid) {
   for (int i = 0; i < 1000 && process_alive(pid); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -18,15 +18,12 @@ struct Sample_parameters : Parameters {
   std::string get_cmd_line() const override { return get_native_tool_executable(); }
 };
 
-// Capabilities "sample.flag" (Bool), "sample.timeout" (Int, 5 to 300) and "test.common.url";
-// the settings "Flag" and "Timeout" stand in for the first two; the setting "Broken" fails.
-// `on_run` scripts how a run ends.
+// Capabilities "sample.flag" (Bool) and "sample.timeout" (Int, 5 to 300), for which the settings
+// "Flag" and "Timeout" stand in; the setting "Broken" fails. `on_run` scripts how a run ends.
 class Sample_wrapper : public Wrapper {
  public:
-  explicit Sample_wrapper(Logger& logger) : Wrapper(logger) { parameters.JSON_output = true; }
-  Sample_wrapper(Logger& logger, std::streambuf* input) : Sample_wrapper(logger) {
-    handle_stdin(input);
-  }
+  explicit Sample_wrapper(Logger& logger) : Wrapper(logger) {}
+  Sample_wrapper(Logger& logger, std::streambuf* input) : Wrapper(logger) { handle_stdin(input); }
 
   void output_to_JSON(const std::string&) override {}
   std::string help_message() const override { return ""; }
@@ -34,17 +31,13 @@ class Sample_wrapper : public Wrapper {
   void handle_option(const JSON_member& member) override {
     const std::string key = member.name.GetString();
     try {
-      int port = 0;
       if (key == "sample.flag") flag = GetBool(member.value);
       if (key == "sample.timeout") parameters.set_timeout(GetInt(member.value), 5, 300);
-      if (key == "test.common.url") {
-        retrieve_details_from_url(GetString(member.value), scheme, host, port);
-      }
     } catch (const std::invalid_argument& expected) {
       throw_exception(1007, "sample.error.wrong-argument-value",
                       "Capability " + key + " is supposed to be " + expected.what() + " and not " +
                           JSON_type_name(member.value),
-                      parameters.JSON_output, 0, -1);
+                      true, 0, -1);
     }
   }
   void handle_setting(const JSON_member& member) override {
@@ -55,7 +48,7 @@ class Sample_wrapper : public Wrapper {
   }
   void add_min_options() override {
     ++min_options_calls;
-    test_result_.add_other_data("sample.results.host", host, 0, -1);
+    test_result_.add_other_data("sample.results.flag", flag, 0, -1);
   }
   std::string get_capability_related_to_setting(const std::string& setting) const override {
     return setting == "Flag" ? "sample.flag" : setting == "Timeout" ? "sample.timeout" : "";
@@ -67,8 +60,6 @@ class Sample_wrapper : public Wrapper {
 
   Sample_parameters parameters;
   bool flag = false;
-  std::string scheme;
-  std::string host;
   int min_options_calls = 0;
   // What `run` does instead of returning the result document.
   std::function<std::string(Sample_wrapper&)> on_run;

@@ -30,14 +30,6 @@ TEST(ParametersTest, TimeoutLimitsAreInclusiveAndRefusalsKeepTheOldValue) {
   EXPECT_EQ(parameters.get_timeout(), 300);
 }
 
-TEST(ParametersTest, ToolFolderReplacesTheExecutablesDirectory) {
-  struct In_folder : testing_support::Sample_parameters {
-    explicit In_folder(std::string folder) { tool_folder_ = std::move(folder); }
-  };
-  EXPECT_EQ(In_folder("").get_native_tool_executable(), "/opt/sample/bin/sample_tool");
-  EXPECT_EQ(In_folder("/tmp/tools/").get_native_tool_executable(), "/tmp/tools/sample_tool");
-}
-
 // What `read` makes of the JSON text, or the message of std::invalid_argument.
 template <typename Reader>
 std::string typed(Reader read, const char* json) {
@@ -60,7 +52,6 @@ TEST(JsonAccessTest, AccessorsTakeOnlyTheirOwnType) {
   EXPECT_EQ(typed(GetString, R"("a b")"), "\"a b\"");
   EXPECT_EQ(typed(GetString, "[]"), "String");
   EXPECT_EQ(typed(JSON_to_string, R"( { "a" : [ 1 , 0.123456 ] } )"), R"("{\"a\":[1,0.123456]}")");
-  EXPECT_EQ(typed(JSON_type_name, "true") + typed(JSON_type_name, "1.5"), "\"Bool\"\"Number\"");
 }
 
 TEST(ArgumentsTest, ArgumentsMustBePresentAndWholeNumbersInRange) {
@@ -70,14 +61,8 @@ TEST(ArgumentsTest, ArgumentsMustBePresentAndWholeNumbersInRange) {
   for (const char* missing : {static_cast<const char*>(nullptr), "", "-x", "2147483648"}) {
     EXPECT_THROW(retrieve_int_option("--tries", missing), std::length_error);
   }
-  EXPECT_THROW(retrieve_string_option("--tries", "-x"), std::length_error);
   for (const char* invalid : {"abc", "3x", " 3"}) {
-    try {
-      retrieve_int_option("--tries", invalid);
-      ADD_FAILURE() << invalid;
-    } catch (const std::invalid_argument& error) {
-      EXPECT_STREQ(error.what(), "--tries");
-    }
+    EXPECT_THROW(retrieve_int_option("--tries", invalid), std::invalid_argument) << invalid;
   }
 }
 
