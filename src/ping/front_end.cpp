@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iomanip>
+#include <sstream>
 #include <stdexcept>
 
 #include "frame/exception.h"
@@ -76,16 +78,6 @@ bool protocol_of_scheme(const std::string& scheme, protocol_t& protocol) {
     }
   }
   return false;
-}
-
-// `text` in double quotes with backslash escapes, as `TestResult::import` reads it whole.
-std::string quoted_for_import(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
 }
 
 }  // namespace
@@ -294,8 +286,11 @@ void Wrapper::handle_option(const JSON_member& member) {
     } else if (key == "test.common.monitor.state") {
       const std::string state =
           member.value.IsString() ? GetString(member.value) : JSON_to_string(member.value);
+      // `TestResult::import` reads the document back with `std::quoted`.
+      std::ostringstream quoted;
+      quoted << std::quoted(state);
       try {
-        test_result_.import(quoted_for_import(state));
+        test_result_.import(quoted.str());
       } catch (const exception& malformed) {
         throw_exception(err_t::malformed_json,
                         "Capability " + key + " is malformed: " + malformed.what());
