@@ -80,6 +80,12 @@ bool protocol_of_scheme(const std::string& scheme, protocol_t& protocol) {
   return false;
 }
 
+// Makes the run a packet-loss violation check or a normal run. A continuation of a stopped
+// check already holds partial results and stays one.
+void choose_violation_check(Parameters& parameters, bool check) {
+  if (parameters.packet_loss_mode != 2) parameters.packet_loss_mode = check ? 0 : 1;
+}
+
 }  // namespace
 
 Wrapper::Wrapper(int argc, char** argv, Logger& logger, const std::string& tool_folder)
@@ -174,7 +180,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           parameters_.set_protocol(protocol_UDP);
           break;
         case 'v':
-          if (parameters_.packet_loss_mode != 2) parameters_.packet_loss_mode = 0;
+          choose_violation_check(parameters_, true);
           break;
         case 'V':
           version_asked = true;
@@ -281,8 +287,7 @@ void Wrapper::handle_option(const JSON_member& member) {
     } else if (key == "qv-ping.test.continuous-ping-spacing") {
       parameters_.set_probe_spacing(GetInt(member.value));
     } else if (key == "test.common.flag.debug-on-error") {
-      const bool check = GetBool(member.value);
-      if (parameters_.packet_loss_mode != 2) parameters_.packet_loss_mode = check ? 0 : 1;
+      choose_violation_check(parameters_, GetBool(member.value));
     } else if (key == "test.common.monitor.state") {
       const std::string state =
           member.value.IsString() ? GetString(member.value) : JSON_to_string(member.value);
@@ -329,14 +334,11 @@ void Wrapper::handle_setting(const JSON_member& member) {
     } else if (name == "PacketLossWindowLength") {
       parameters_.set_packet_loss_window_length(GetInt(member.value));
     } else if (name == "DebugOnError") {
-      const bool check = GetBool(member.value);
-      if (parameters_.packet_loss_mode != 2) parameters_.packet_loss_mode = check ? 0 : 1;
+      choose_violation_check(parameters_, GetBool(member.value));
     } else if (name == "ForbidPartialResults") {
       // A violation check stops early and leaves partial results; forbidding them makes the
-      // run a normal one. A continuation already holds partial results and stays one.
-      if (GetBool(member.value) && parameters_.packet_loss_mode != 2) {
-        parameters_.packet_loss_mode = 1;
-      }
+      // run a normal one.
+      if (GetBool(member.value)) choose_violation_check(parameters_, false);
     } else if (name == "SimProbes") {
       parameters_.set_sim_probes(GetInt(member.value));
     } else if (name == "ProbeSpacing") {
