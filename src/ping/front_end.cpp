@@ -404,31 +404,33 @@ void Wrapper::import_partial_results() {
     return value > 2147483647.0 || value < -2147483648.0 ? -1 : static_cast<int>(value);
   };
 
+  // The stopped run's counters, and their names in the log.
+  struct Counter {
+    const char* key;
+    void (Parameters::*set)(int);
+    std::uint32_t (Parameters::*get)() const;
+    const char* name;
+  };
+  static constexpr Counter counters[] = {
+      {"qv-ping.results.missing-probes", &Parameters::force_set_probes, &Parameters::get_probes,
+       "missing number of probes"},
+      {"qv-ping.results.starting-rtt", &Parameters::set_starting_RTT, &Parameters::get_starting_RTT,
+       "starting RTT"},
+      {"qv-ping.results.timeout-count", &Parameters::set_timeout_count,
+       &Parameters::get_timeout_count, "timeout count"},
+      {"qv-ping.results.unreachable-count", &Parameters::set_unreachable_count,
+       &Parameters::get_unreachable_count, "unreachable count"},
+  };
+
   try {
-    take("qv-ping.results.missing-probes", [&](double value) {
-      parameters_.force_set_probes(as_int(value));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    "Partial results detected, missing number of probes set to " +
-                        std::to_string(parameters_.get_probes()));
-    });
-    take("qv-ping.results.starting-rtt", [&](double value) {
-      parameters_.set_starting_RTT(as_int(value));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    "Partial results detected, starting RTT set to " +
-                        std::to_string(parameters_.get_starting_RTT()));
-    });
-    take("qv-ping.results.timeout-count", [&](double value) {
-      parameters_.set_timeout_count(as_int(value));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    "Partial results detected, timeout count set to " +
-                        std::to_string(parameters_.get_timeout_count()));
-    });
-    take("qv-ping.results.unreachable-count", [&](double value) {
-      parameters_.set_unreachable_count(as_int(value));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    "Partial results detected, unreachable count set to " +
-                        std::to_string(parameters_.get_unreachable_count()));
-    });
+    for (const Counter& counter : counters) {
+      take(counter.key, [&](double value) {
+        (parameters_.*counter.set)(as_int(value));
+        logger_.write(LEVEL_WARNING, "INFO",
+                      std::string("Partial results detected, ") + counter.name + " set to " +
+                          std::to_string((parameters_.*counter.get)()));
+      });
+    }
     take("qv-ping.results.duration.ms", [&](double value) {
       parameters_.set_starting_duration(static_cast<float>(value));
       char shown[64];
