@@ -68,25 +68,20 @@ TEST(PingFrontEndDeathTest, BadOptionsAreFatal) {
               ::testing::ExitedWithCode(1), "Capability test.common.monitor.state is malformed");
 }
 
-TEST(PingFrontEndTest, TestDocumentsChooseProbeKindDestinationAndMode) {
+TEST(PingFrontEndTest, TestDocumentsFillTheParameters) {
   Logger logger;
-  const std::pair<const char*, protocol_t> schemes[] = {{"qv-ping-sack", protocol_in_session_TCP},
-                                                        {"qv-ping-udp", protocol_UDP}};
-  for (const auto& [scheme, kind] : schemes) {
-    auto wrapper = from_document(logger,
-                                 R"("test.common.url":")" + std::string(scheme) +
-                                     R"(://[::1]:853/x","test.common.flag.debug-on-error":true)",
-                                 R"("NoInSessionTcpFallBack":true)");
-    const Parameters& parameters = wrapper->get_parameters();
-    EXPECT_EQ(parameters.get_protocol(), kind) << scheme;
-    EXPECT_EQ(parameters.host + ":" + std::to_string(parameters.get_port()), "::1:853");
-    EXPECT_EQ(parameters.packet_loss_mode, 0);
-    EXPECT_FALSE(parameters.in_session_fall_back);
-  }
-  // A malformed spacing is forgiven when the setting stands in for it.
-  auto forgiven = from_document(logger, R"("qv-ping.test.continuous-ping-spacing":"fast")",
-                                R"("ProbeSpacing":250)");
-  EXPECT_EQ(forgiven->get_parameters().get_probe_spacing(), 250u);
+  // The malformed spacing is forgiven: the setting stands in for it.
+  auto wrapper = from_document(
+      logger,
+      R"("test.common.url":"qv-ping-sack://[::1]:853/x","test.common.flag.debug-on-error":true,)"
+      R"("qv-ping.test.continuous-ping-spacing":"fast")",
+      R"("NoInSessionTcpFallBack":true,"ProbeSpacing":250)");
+  const Parameters& parameters = wrapper->get_parameters();
+  EXPECT_EQ(parameters.get_protocol(), protocol_in_session_TCP);
+  EXPECT_EQ(parameters.host + ":" + std::to_string(parameters.get_port()), "::1:853");
+  EXPECT_EQ(parameters.packet_loss_mode, 0);
+  EXPECT_FALSE(parameters.in_session_fall_back);
+  EXPECT_EQ(parameters.get_probe_spacing(), 250u);
 }
 
 TEST(PingFrontEndTest, TheDestinationChoosesTheAddressFamily) {
