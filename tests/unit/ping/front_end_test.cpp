@@ -56,6 +56,7 @@ TEST(PingFrontEndDeathTest, BadOptionsAreFatal) {
       {"-q 5x h", "Option -q value is invalid \\(qv-ping.results.error.wrong"},
       {"-L 31 h",
        "TTL of 31 under the limit of 32 \\(qv-ping.results.error.out-of-bounds-argument\\)"},
+      {"-w 70 h", "Probe timeout of 70s over the limit of 65s \\(qv-ping.results.error.out-of"},
       {"h1 h2", "Duplicate host h2 \\(qv-ping.results.error.duplicate-host\\)"},
   };
   for (const auto& [line, message] : cases) {
