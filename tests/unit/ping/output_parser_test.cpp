@@ -16,6 +16,12 @@ namespace {
 using strings = std::vector<std::string>;
 using testing_support::recorded;
 
+// The step's "qv-ping.results.duration.ms".
+const rapidjson::Value& duration_of(const TestResult& result) {
+  return result.document()["MonitorResults"][0]["StepResults"][0]["OtherData"]
+                          ["qv-ping.results.duration.ms"];
+}
+
 // A wrapper that has parsed `text` for a ping of `probes` probes in run mode `mode`.
 struct Parsed {
   explicit Parsed(const std::string& text, int probes = 5, std::uint8_t mode = 1)
@@ -35,10 +41,7 @@ struct Parsed {
   strings metrics(const std::string& key = "qv-ping.results.rtt") const {
     return testing_support::metric_values(wrapper.get_test_result(), key);
   }
-  const rapidjson::Value& duration() const {
-    return wrapper.get_test_result().document()["MonitorResults"][0]["StepResults"][0]["OtherData"]
-                                               ["qv-ping.results.duration.ms"];
-  }
+  const rapidjson::Value& duration() const { return duration_of(wrapper.get_test_result()); }
 
   Logger logger{LEVEL_ERROR};
   Wrapper wrapper;
@@ -147,11 +150,7 @@ TEST(PingParserTest, AStoppedViolationCheckSavesItsStateAndIsContinuedFromIt) {
     EXPECT_EQ(times[2], probes[0] == '*' ? "null" : "1");
     EXPECT_EQ(testing_support::value_at(result, error_code), error) << probes;
     EXPECT_EQ(testing_support::value_at(result, "S:qv-ping.results.missing-probes"), "<absent>");
-    EXPECT_NEAR(result
-                    .document()["MonitorResults"][0]["StepResults"][0]["OtherData"]
-                               ["qv-ping.results.duration.ms"]
-                    .GetDouble(),
-                2051.277, 0.01);
+    EXPECT_NEAR(duration_of(result).GetDouble(), 2051.277, 0.01);
   }
 }
 
