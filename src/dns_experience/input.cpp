@@ -437,8 +437,8 @@ void Wrapper::input_sanity_check() {
 }
 
 std::string Wrapper::help_message() const {
-  // The defaults quoted are those of a fresh parameter set, not of the options given so far.
-  return std::string("Usage:\n") + "DNS_experience" +
+  // The defaults quoted are a fresh parameter set's, whatever options were given so far.
+  return "Usage:\nDNS_experience"
          " [ -6bcdfghHjLNOSTUV ] [ -C cache_path ] [ -I host1,host2,...,hostN ] [ -l ttl ] "
          "[ -m tld_count ] [ -p ping_probe_count ] [ -P ping_probe_timeout ] [ -Q timeout ] "
          "[ -r ntries ] [ -s subnet ] [ -t type ] [ -w timeout ] [ -x concurrent_pings ] "
@@ -447,9 +447,7 @@ std::string Wrapper::help_message() const {
          "  -6                                   Enable usage of IPv6. Fallback to IPv4 if "
          "needed\n"
          "  -b  --bias-toward-the-best           The server that had the quicker resolution will "
-         "be chosen " +
-         std::to_string(80) +
-         "% of the time\n"
+         "be chosen 80% of the time\n"
          "  -c  --use-cached-authoritative-tld   Allow the algorithm to skip query to Top Level "
          "Domain if present in cache.\n"
          "  -C path --cache-path path            Path to a readable and writable file to use to "
@@ -471,39 +469,27 @@ std::string Wrapper::help_message() const {
          "server hostname list to be ignored during outage detection.\n"
          "  -j  --json                           Provide output in JSON format\n"
          "  -l ttl  --ping-ttl ttl               Set the TTL to use for the ICMP probes. "
-         "Default: " +
-         std::to_string(128) +
-         "\n"
+         "Default: 128\n"
          "  -L  --ping-loose-match               Accept ICMP replies with different IP ID and/or "
          "Sequence Number\n"
          "  -m count --tld-server-minimum-failure-count count\n"
          "                                       Set the minimum number of timed out TLD servers "
          "required for outage detection.\n"
-         "                                       Default: " +
-         std::to_string(7) +
-         "\n"
+         "                                       Default: 7\n"
          "  -N  --noedns                         Forbid dig to use EDNS\n"
          "  -O  --enable-network-outage-detection\n"
          "                                       Enable network outage detection and skip ping "
          "diagnostics when detected.\n"
          "  -p count  --ping-probes-count count  Set the number of ICMP probes to send per "
-         "server." +
-         " Default: " + std::to_string(5) +
-         "\n"
+         "server. Default: 5\n"
          "  -P timeout  --ping-probe-timeout timeout\n"
          "                                       Set the number of seconds to wait for an ICMP "
          "probe reply.\n"
-         "                                       Default: " +
-         std::to_string(2) +
-         "s\n"
+         "                                       Default: 2s\n"
          "  -Q timeout  --timeout timeout        Set a maximum timeout in seconds for DNS "
-         "experience completion. Default: " +
-         std::to_string(15) +
-         "\n"
+         "experience completion. Default: 15\n"
          "  -r ntries  --tries ntries            Set the number of tries to apply on failures. "
-         "Default: " +
-         std::to_string(3) +
-         "\n"
+         "Default: 3\n"
          "                                       If --next-server-on-failure/-f is set, the "
          "number of retry\n"
          "                                       per server would be 1 while a maximum of ntries "
@@ -520,13 +506,9 @@ std::string Wrapper::help_message() const {
          "  -V  --version                        Print version info and exit\n"
          "  -w timeout  --retry-timeout timeout  Set the number of milliseconds to wait for "
          "response to\n"
-         "                                       a single query (one query). Default: " +
-         std::to_string(1500) +
-         "ms\n"
+         "                                       a single query (one query). Default: 1500ms\n"
          "  -x val --max-concurrent-pings=<val>  Set the maximum concurrent ping queries that can "
-         "be started. Default: " +
-         std::to_string(5) +
-         "\n"
+         "be started. Default: 5\n"
          "  -X  --test-id                        Set the test ID for logging purposes\n"
          "\n"
          "Arguments:\n"

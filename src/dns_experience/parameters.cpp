@@ -45,7 +45,7 @@ Dig::Parameters Parameters::to_dig_wrapper() const {
       (query_flags & nsid_flag) != 0 ? Dig::query_mode_t::nsid : Dig::query_mode_t::standard;
   dig.server = server;
   dig.set_server_port(server_port);
-  dig.set_query_type(to_lower_case(query_type_));
+  dig.set_query_type(query_type_);
   dig.set_protocol(protocol_);
   dig.use_IPv6 = use_IPv6;
   // The empty subnet has no text form to parse back: it stays dig's own empty one.

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iomanip>
+#include <sstream>
 #include <stdexcept>
 
 #include "frame/exception.h"
@@ -78,14 +80,10 @@ bool protocol_of_scheme(const std::string& scheme, protocol_t& protocol) {
   return false;
 }
 
-// `text` in double quotes with backslash escapes, as `TestResult::import` reads it whole.
-std::string quoted_for_import(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
+// Makes the run a packet-loss violation check or a normal run. A continuation of a stopped
+// check already holds partial results and stays one.
+void choose_violation_check(Parameters& parameters, bool check) {
+  if (parameters.packet_loss_mode != 2) parameters.packet_loss_mode = check ? 0 : 1;
 }
 
 }  // namespace
@@ -182,7 +180,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           parameters_.set_protocol(protocol_UDP);
           break;
         case 'v':
-          if (parameters_.packet_loss_mode != 2) parameters_.packet_loss_mode = 0;
+          choose_violation_check(parameters_, true);
           break;
         case 'V':
           version_asked = true;
@@ -289,13 +287,15 @@ void Wrapper::handle_option(const JSON_member& member) {
     } else if (key == "qv-ping.test.continuous-ping-spacing") {
       parameters_.set_probe_spacing(GetInt(member.value));
     } else if (key == "test.common.flag.debug-on-error") {
-      const bool check = GetBool(member.value);
-      if (parameters_.packet_loss_mode != 2) parameters_.packet_loss_mode = check ? 0 : 1;
+      choose_violation_check(parameters_, GetBool(member.value));
     } else if (key == "test.common.monitor.state") {
       const std::string state =
           member.value.IsString() ? GetString(member.value) : JSON_to_string(member.value);
+      // `TestResult::import` reads the document back with `std::quoted`.
+      std::ostringstream quoted;
+      quoted << std::quoted(state);
       try {
-        test_result_.import(quoted_for_import(state));
+        test_result_.import(quoted.str());
       } catch (const exception& malformed) {
         throw_exception(err_t::malformed_json,
                         "Capability " + key + " is malformed: " + malformed.what());
@@ -334,14 +334,11 @@ void Wrapper::handle_setting(const JSON_member& member) {
     } else if (name == "PacketLossWindowLength") {
       parameters_.set_packet_loss_window_length(GetInt(member.value));
     } else if (name == "DebugOnError") {
-      const bool check = GetBool(member.value);
-      if (parameters_.packet_loss_mode != 2) parameters_.packet_loss_mode = check ? 0 : 1;
+      choose_violation_check(parameters_, GetBool(member.value));
     } else if (name == "ForbidPartialResults") {
       // A violation check stops early and leaves partial results; forbidding them makes the
-      // run a normal one. A continuation already holds partial results and stays one.
-      if (GetBool(member.value) && parameters_.packet_loss_mode != 2) {
-        parameters_.packet_loss_mode = 1;
-      }
+      // run a normal one.
+      if (GetBool(member.value)) choose_violation_check(parameters_, false);
     } else if (name == "SimProbes") {
       parameters_.set_sim_probes(GetInt(member.value));
     } else if (name == "ProbeSpacing") {
@@ -407,31 +404,33 @@ void Wrapper::import_partial_results() {
     return value > 2147483647.0 || value < -2147483648.0 ? -1 : static_cast<int>(value);
   };
 
+  // The stopped run's counters, and their names in the log.
+  struct Counter {
+    const char* key;
+    void (Parameters::*set)(int);
+    std::uint32_t (Parameters::*get)() const;
+    const char* name;
+  };
+  static constexpr Counter counters[] = {
+      {"qv-ping.results.missing-probes", &Parameters::force_set_probes, &Parameters::get_probes,
+       "missing number of probes"},
+      {"qv-ping.results.starting-rtt", &Parameters::set_starting_RTT, &Parameters::get_starting_RTT,
+       "starting RTT"},
+      {"qv-ping.results.timeout-count", &Parameters::set_timeout_count,
+       &Parameters::get_timeout_count, "timeout count"},
+      {"qv-ping.results.unreachable-count", &Parameters::set_unreachable_count,
+       &Parameters::get_unreachable_count, "unreachable count"},
+  };
+
   try {
-    take("qv-ping.results.missing-probes", [&](double value) {
-      parameters_.force_set_probes(as_int(value));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    "Partial results detected, missing number of probes set to " +
-                        std::to_string(parameters_.get_probes()));
-    });
-    take("qv-ping.results.starting-rtt", [&](double value) {
-      parameters_.set_starting_RTT(as_int(value));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    "Partial results detected, starting RTT set to " +
-                        std::to_string(parameters_.get_starting_RTT()));
-    });
-    take("qv-ping.results.timeout-count", [&](double value) {
-      parameters_.set_timeout_count(as_int(value));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    "Partial results detected, timeout count set to " +
-                        std::to_string(parameters_.get_timeout_count()));
-    });
-    take("qv-ping.results.unreachable-count", [&](double value) {
-      parameters_.set_unreachable_count(as_int(value));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    "Partial results detected, unreachable count set to " +
-                        std::to_string(parameters_.get_unreachable_count()));
-    });
+    for (const Counter& counter : counters) {
+      take(counter.key, [&](double value) {
+        (parameters_.*counter.set)(as_int(value));
+        logger_.write(LEVEL_WARNING, "INFO",
+                      std::string("Partial results detected, ") + counter.name + " set to " +
+                          std::to_string((parameters_.*counter.get)()));
+      });
+    }
     take("qv-ping.results.duration.ms", [&](double value) {
       parameters_.set_starting_duration(static_cast<float>(value));
       char shown[64];

@@ -174,8 +174,9 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
       continue;
     }
     if (tokens[0] == "MSS:") {
-      if (!is_number(token(1)))
+      if (!is_number(token(1))) {
         parsing_error("MSS expected, got [" + token(1) + "] in line " + line);
+      }
       test_result_.add_other_data("qv-ping.results.path-mss", std::stoi(token(1)), 0, 0);
       continue;
     }
@@ -270,22 +271,19 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
   if (sack_refused) {
     error_code_ = err_t::sack_issue;
     missing_probes = 0;
-  } else {
-    if (state.other_address_seen && !state.destination_reached) {
-      error_code_ = err_t::destination_unrecognized;
-      details = "Destination replied with a different IP address than expected";
-      missing_probes = 0;
-    }
-    if (error_code_ == err_t::none) {
-      // The counters of a continued run include the earlier run's probes.
-      if (state.timeouts == expected_end) {
-        error_code_ = err_t::timeout;
-      } else if (!state.destination_reached) {
-        error_code_ = err_t::destination_unreachable;
-      } else if (state.timeouts + state.unreachables == expected_end) {
-        error_code_ = err_t::destination_unreachable;
-        details = state.unreachable_details;
-      }
+  } else if (state.other_address_seen && !state.destination_reached) {
+    error_code_ = err_t::destination_unrecognized;
+    details = "Destination replied with a different IP address than expected";
+    missing_probes = 0;
+  } else if (error_code_ == err_t::none) {
+    // The counters of a continued run include the earlier run's probes.
+    if (state.timeouts == expected_end) {
+      error_code_ = err_t::timeout;
+    } else if (!state.destination_reached) {
+      error_code_ = err_t::destination_unreachable;
+    } else if (state.timeouts + state.unreachables == expected_end) {
+      error_code_ = err_t::destination_unreachable;
+      details = state.unreachable_details;
     }
   }
 

@@ -45,7 +45,8 @@ void Parameters::set_high_frequency_interval(int value) {
   check_range("High frequency interval of ", value, 0, 3600000);
   high_frequency_interval_ = static_cast<std::uint32_t>(value);
   // An interval of 0 ends the high-frequency run; it must not derive a count of 0 probes.
-  if (probe_spacing_ != 0 && high_frequency_interval_ != 0) probes_ = derived_probes(high_frequency_interval_, probe_spacing_);
+  if (probe_spacing_ != 0 && high_frequency_interval_ != 0)
+    probes_ = derived_probes(high_frequency_interval_, probe_spacing_);
 }
 
 void Parameters::set_TTL(int value) {

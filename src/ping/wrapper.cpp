@@ -81,7 +81,8 @@ std::string Wrapper::version_message() const {
       shell_quote(executable) +
       " --version 2>&1 | grep version | awk -F \" version \" '{print $2}' | awk '{print $1}'";
   int exit_status = 0;
-  return text + command_reader_(command_launcher_(command, pipes), exit_status);
+  return text +
+         run_native_command(command, command_launcher_, command_reader_, logger_, exit_status);
 }
 
 std::string Wrapper::launch(int& exit_status) {

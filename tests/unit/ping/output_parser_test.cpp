@@ -2,24 +2,24 @@
 // hand-made ones, and the ping-like raw text.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "ping/wrapper.h"
+#include "support/scripted_ping.h"
 #include "wrapper/json_access.h"
 
 namespace Network_tools::Ping {
 namespace {
 
 using strings = std::vector<std::string>;
+using testing_support::recorded;
 
-std::string recorded(const std::string& name) {
-  std::ifstream file(std::string(NT_TEST_DATA_DIR) + "/" + name);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
+// The step's "qv-ping.results.duration.ms".
+const rapidjson::Value& duration_of(const TestResult& result) {
+  return result.document()["MonitorResults"][0]["StepResults"][0]["OtherData"]
+                          ["qv-ping.results.duration.ms"];
 }
 
 // A wrapper that has parsed `text` for a ping of `probes` probes in run mode `mode`.
@@ -34,112 +34,124 @@ struct Parsed {
         }()) {
     wrapper.output_to_JSON(text);
   }
-  const rapidjson::Value& step() const {
-    return wrapper.get_test_result().document()["MonitorResults"][0]["StepResults"][0];
+  // `key` of the step's other data ("S:") or of the result's ("R:"), as `value_at` reads it.
+  std::string value(const std::string& path) const {
+    return testing_support::value_at(wrapper.get_test_result(), path);
   }
-  // `key` of the step's other data as JSON text, or "absent".
-  std::string other(const char* key) const {
-    const rapidjson::Value& data = step()["OtherData"];
-    return data.HasMember(key) ? JSON_to_string(data[key]) : "absent";
+  strings metrics(const std::string& key = "qv-ping.results.rtt") const {
+    return testing_support::metric_values(wrapper.get_test_result(), key);
   }
-  // `key` of every metric, "-" where a metric lacks it.
-  strings metrics(const char* key = "qv-ping.results.rtt") const {
-    strings values;
-    for (const auto& metric : step()["Metrics"].GetArray()) {
-      const rapidjson::Value& data = metric["MetricData"];
-      values.push_back(data.HasMember(key) ? data[key].GetString() : "-");
-    }
-    return values;
-  }
+  const rapidjson::Value& duration() const { return duration_of(wrapper.get_test_result()); }
 
   Logger logger{LEVEL_ERROR};
   Wrapper wrapper;
 };
 
 const std::string head = "ping to h (10.0.0.1), 128 hops max\n128  ";
+const std::string error_code = "S:common.results.error-code";
 
-TEST(PingParserTest, RecordedTexts) {
-  Parsed icmp(recorded("ping_icmp.txt"));
-  EXPECT_EQ(icmp.metrics(), (strings{"0.045", "0.005", "0.005", "0.006", "0.004"}));
-  EXPECT_EQ(icmp.other("common.results.host.address"), "\"127.53.1.1\"");
-  EXPECT_EQ(icmp.other("common.results.error-code"), "absent");
-  EXPECT_NEAR(icmp.step()["OtherData"]["qv-ping.results.duration.ms"].GetDouble(), 6.824, 1e-3);
-  EXPECT_EQ(Parsed(recorded("ping_tcp_syn.txt")).other("common.results.error-code"), "absent");
-
-  Parsed timed_out(recorded("ping_timed_out.txt"), 3);
-  EXPECT_EQ(timed_out.metrics(), strings(3, "null"));
-  EXPECT_EQ(timed_out.other("common.results.error-code"), "\"qv-ping.results.error.timeout\"");
-}
-
-TEST(PingParserTest, ErrorsDecidedAtTheEndOfTheText) {
-  // Without the tool's verdict the count of time-outs decides.
-  EXPECT_EQ(Parsed(head + "* * * * *\n").wrapper.get_error_code(), err_t::timeout);
-  // Replies only from another address; an address that merely starts like the destination is
-  // another address.
-  for (const char* other : {"10.0.0.9", "10.0.0.10"}) {
-    Parsed parsed(head + other + "  1.5 ms  2.5 ms\n", 2);
-    EXPECT_EQ(parsed.metrics(), (strings{"null", "null"}));
-    EXPECT_EQ(parsed.metrics("common.results.host.address"), (strings{other, other}));
-    EXPECT_EQ(parsed.other("common.results.error-details"),
-              "\"Destination replied with a different IP address than expected\"");
+TEST(PingParserTest, TimesAndVerdicts) {
+  struct Case {
+    std::string text;
+    int probes;
+    strings times;
+    std::string error;  // the key's last part, "" for none
+    std::string details;
+  };
+  const std::string other = "Destination replied with a different IP address than expected";
+  // clang-format off
+  const Case cases[] = {
+      {recorded("ping_icmp.txt"), 5, {"0.045", "0.005", "0.005", "0.006", "0.004"}, "", ""},
+      {recorded("ping_tcp_syn.txt"), 5, {"0.057", "0.018", "0.006", "0.007", "0.007"}, "", ""},
+      {recorded("ping_timed_out.txt"), 3, strings(3, "null"), "timeout", ""},
+      // Without the tool's verdict the count of time-outs decides.
+      {head + "* * *\n", 3, strings(3, "null"), "timeout", ""},
+      // Replies only from another address, even one that merely starts like the destination.
+      {head + "10.0.0.9  1.5 ms  2.5 ms\n", 2, {"null", "null"}, "destination-unrecognized", other},
+      {head + "10.0.0.10  1.5 ms\n", 1, {"null"}, "destination-unrecognized", other},
+      // Once the destination answers again its times count.
+      {head + "10.0.0.9  1.5 ms  10.0.0.1  2.5 ms\n", 2, {"null", "2.5"}, "", ""},
+      // Times without any address: the destination was never reached.
+      {head + "1.5 ms  2.5 ms\n", 2, {"1.5", "2.5"}, "destination-unreachable", ""},
+      {head + "10.0.0.1  1.5 ms !H  2.5 ms\n", 2, {"null", "2.5"}, "", ""},
+      // Every probe lost or unreachable: the last unreachable's description.
+      {head + "10.0.0.1  1.5 ms !X  *  3.5 ms !13\n", 3, strings(3, "null"),
+       "destination-unreachable", "ICMP unreachable code 13"},
+      // Six significant digits; three times of five probes: the last two are null.
+      {head + "10.0.0.1  12.3456789 ms  0.100 ms  3.0 ms\nECN: off\nDestinationReached: yes\n"
+       "Path 1\n\n128  <syn,ack>  F=1  D\n", 5, {"12.3457", "0.1", "3", "null", "null"}, "", ""},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    Parsed parsed(c.text, c.probes);
+    EXPECT_EQ(parsed.metrics(), c.times) << c.text;
+    EXPECT_EQ(parsed.value(error_code),
+              c.error.empty() ? "<absent>" : "qv-ping.results.error." + c.error)
+        << c.text;
+    EXPECT_EQ(parsed.value("S:common.results.error-details"),
+              c.details.empty() ? "<absent>" : c.details)
+        << c.text;
   }
-  // Once the destination answers again its times count.
-  Parsed mixed(head + "10.0.0.9  1.5 ms  10.0.0.1  2.5 ms\n", 2);
-  EXPECT_EQ(mixed.metrics(), (strings{"null", "2.5"}));
-  EXPECT_EQ(mixed.wrapper.get_error_code(), err_t::none);
-  // Times without any address: the destination was never reached.
-  EXPECT_EQ(Parsed(head + "1.5 ms  2.5 ms\n", 2).wrapper.get_error_code(),
-            err_t::destination_unreachable);
 }
 
-TEST(PingParserTest, UnreachableAnnotations) {
-  Parsed one(head + "10.0.0.1  1.5 ms !H  2.5 ms\n", 2);
-  EXPECT_EQ(one.metrics(), (strings{"null", "2.5"}));
-  EXPECT_EQ(one.metrics("common.results.error-code"),
-            (strings{"qv-ping.results.error.destination-unreachable", "-"}));
-  EXPECT_EQ(one.metrics("common.results.error-details"), (strings{"Host unreachable", "-"}));
-  EXPECT_EQ(one.wrapper.get_error_code(), err_t::none);
+TEST(PingParserTest, AddressesDurationAndAnnotations) {
+  Parsed icmp(recorded("ping_icmp.txt"));
+  EXPECT_EQ(icmp.value("S:common.results.host.address"), "127.53.1.1");
+  EXPECT_NEAR(icmp.duration().GetDouble(), 6.824, 1e-3);
 
-  // Every probe lost or unreachable: the run fails with the last unreachable's description.
-  Parsed all(head + "10.0.0.1  1.5 ms !X  *  3.5 ms !13\n", 3);
-  EXPECT_EQ(all.other("common.results.error-code"),
-            "\"qv-ping.results.error.destination-unreachable\"");
-  EXPECT_EQ(all.other("common.results.error-details"), "\"ICMP unreachable code 13\"");
-}
+  Parsed other(head + "10.0.0.9  1.5 ms  10.0.0.1  2.5 ms  10.0.0.10  3.5 ms\n", 3);
+  EXPECT_EQ(other.metrics("common.results.host.address"),
+            (strings{"10.0.0.9", "<absent>", "10.0.0.10"}));
 
-TEST(PingParserTest, TimesMissingProbesAndOtherLines) {
-  // Six significant digits; three times of five probes: the last two are null.
-  Parsed parsed(head +
-                "10.0.0.1  12.3456789 ms  0.100 ms  3.0 ms\nMSS: 1460\nECN: off\n"
-                "DestinationReached: yes\nPath 1\n\n128  <syn,ack>  F=1  D\n");
-  EXPECT_EQ(parsed.metrics(), (strings{"12.3457", "0.1", "3", "null", "null"}));
-  EXPECT_EQ(parsed.other("qv-ping.results.path-mss"), "1460");
+  Parsed annotated(head + "10.0.0.1  1.5 ms !H  2.5 ms\nMSS: 1460\n", 2);
+  EXPECT_EQ(annotated.metrics("common.results.error-code"),
+            (strings{"qv-ping.results.error.destination-unreachable", "<absent>"}));
+  EXPECT_EQ(annotated.metrics("common.results.error-details"),
+            (strings{"Host unreachable", "<absent>"}));
+  EXPECT_EQ(annotated.value("S:qv-ping.results.path-mss"), "1460");
   // Without a "Duration:" line the duration is the wall time, a whole number.
-  const rapidjson::Value& duration = parsed.step()["OtherData"]["qv-ping.results.duration.ms"];
-  ASSERT_TRUE(duration.IsInt());
-  EXPECT_LT(duration.GetInt(), 5000);
+  ASSERT_TRUE(annotated.duration().IsInt());
+  EXPECT_LT(annotated.duration().GetInt(), 5000);
 }
 
-TEST(PingParserTest, ViolationCheckStopsEarlyAndSavesItsState) {
-  Parsed parsed(recorded("ping_packet_loss.txt"), 6, 0);
-  EXPECT_EQ(parsed.metrics(), (strings{"null", "null"}));
-  EXPECT_EQ(parsed.other("qv-ping.results.missing-probes"), "4");
-  EXPECT_EQ(parsed.other("qv-ping.results.starting-rtt"), "2");
-  EXPECT_EQ(parsed.other("qv-ping.results.timeout-count"), "2");
-  EXPECT_EQ(parsed.other("common.results.error-code"),
-            "\"qv-ping.results.error.packet-loss-threshold-violation\"");
+TEST(PingParserTest, AStoppedViolationCheckSavesItsStateAndIsContinuedFromIt) {
+  Parsed first(recorded("ping_packet_loss.txt"), 6, 0);
+  EXPECT_EQ(first.metrics(), (strings{"null", "null"}));
+  EXPECT_EQ(first.value("S:qv-ping.results.missing-probes"), "4");
+  EXPECT_EQ(first.value("S:qv-ping.results.starting-rtt"), "2");
+  EXPECT_EQ(first.value("S:qv-ping.results.timeout-count"), "2");
+  EXPECT_EQ(first.value(error_code), "qv-ping.results.error.packet-loss-threshold-violation");
   // The state is the result as it stood before the violation verdict.
-  const std::string state =
-      parsed.wrapper.get_test_result()
-          .document()["MonitorResults"][0]["OtherData"]["common.results.monitor.state"]
-          .GetString();
-  EXPECT_NE(state.find("\"qv-ping.results.missing-probes\":4"), std::string::npos);
+  const std::string state = first.value("R:common.results.monitor.state");
   EXPECT_EQ(state.find("packet-loss-threshold-violation"), std::string::npos);
 
-  // The same text in a normal run: no state, the unsent probes are null.
-  Parsed normal(recorded("ping_packet_loss.txt"), 6, 1);
-  EXPECT_EQ(normal.metrics(), strings(6, "null"));
-  EXPECT_EQ(normal.other("qv-ping.results.missing-probes"), "absent");
+  // Fed back, it continues the probe indexes, the counters and the duration, and the time left;
+  // the rest partly answered, or all lost: the verdict covers all six probes.
+  rapidjson::Document input;
+  input.Parse(R"({"Capabilities":{"test.common.url":"qv-ping://10.0.0.1",)"
+              R"("qv-ping.test.continuous-ping-spacing":10},"Settings":{}})");
+  input["Capabilities"].AddMember("test.common.monitor.state",
+                                  rapidjson::Value(state.c_str(), input.GetAllocator()),
+                                  input.GetAllocator());
+  const std::pair<const char*, const char*> rests[] = {
+      {"1.0 ms  *  *  4.0 ms", "<absent>"}, {"*  *  *  *", "qv-ping.results.error.timeout"}};
+  for (const auto& [probes, error] : rests) {
+    std::stringbuf line(JSON_to_string(input) + "\n");
+    Wrapper second(first.logger, "", &line);
+    second.input_sanity_check();
+    EXPECT_NE(second.get_parameters().get_cmd_line().find(
+                  " -q 4 -z 0.010000 -w 2,0,0 -n -Q 68 -N 1 127.53.5.1 "),
+              std::string::npos);
+    second.output_to_JSON("ping to h (127.53.5.1), 128 hops max\n128  127.53.5.1  " +
+                          std::string(probes) + "\nDuration: 40.0\n");
+    const TestResult& result = second.get_test_result();
+    const strings times = testing_support::metric_values(result);
+    ASSERT_EQ(times.size(), 6u) << probes;
+    EXPECT_EQ(times[2], probes[0] == '*' ? "null" : "1");
+    EXPECT_EQ(testing_support::value_at(result, error_code), error) << probes;
+    EXPECT_EQ(testing_support::value_at(result, "S:qv-ping.results.missing-probes"), "<absent>");
+    EXPECT_NEAR(duration_of(result).GetDouble(), 2051.277, 0.01);
+  }
 }
 
 TEST(PingParserDeathTest, MalformedTextsAreInternalErrors) {

@@ -1,60 +1,36 @@
-// Ping wrappers whose native tool is scripted: the launcher records each command line and the
-// reader answers with prepared outputs, so no process starts.
+// Helpers for ping unit tests: a tool folder whose QV_traceroute exists, so that the wrapper's
+// check for the executable passes while scripted hooks answer for it, and the ping's metrics.
 #ifndef NETWORK_TOOLS_TESTS_SUPPORT_SCRIPTED_PING_H_
 #define NETWORK_TOOLS_TESTS_SUPPORT_SCRIPTED_PING_H_
 
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "ping/wrapper.h"
+#include "support/fake_tools.h"
 
 namespace Network_tools::testing_support {
 
-// A folder holding an empty QV_traceroute, so that the check for the executable passes.
-class Fake_tool_folder {
+// A `Tool_folder` that also holds an empty QV_traceroute.
+class Ping_tool_folder : public Tool_folder {
  public:
-  Fake_tool_folder() {
-    char pattern[] = "/tmp/ping_tool_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = std::string(pattern) + "/";
-    std::ofstream(folder_ + "QV_traceroute") << "";
-  }
-  ~Fake_tool_folder() {
-    unlink((folder_ + "QV_traceroute").c_str());
-    rmdir(folder_.c_str());
-  }
-  const std::string& path() const { return folder_; }
+  Ping_tool_folder() { std::ofstream(traceroute()) << ""; }
+  ~Ping_tool_folder() { unlink(traceroute().c_str()); }
 
  private:
-  std::string folder_;
+  std::string traceroute() const { return path() + "QV_traceroute"; }
 };
 
-// One answer of the scripted tool: its text and exit status.
-struct Tool_answer {
-  std::string text;
-  int status = 0;
-};
-
-// Each start of `wrapper`'s tool is recorded in `commands` and answered with the next of
-// `answers` (the last one repeats). The stream handed out is never read.
-inline void script_tool(Ping::Wrapper& wrapper, std::vector<Tool_answer> answers,
-                        std::shared_ptr<std::vector<std::string>> commands) {
-  auto next = std::make_shared<std::size_t>(0);
-  auto script = std::make_shared<std::vector<Tool_answer>>(std::move(answers));
-  wrapper.set_command_launcher([commands](const std::string& command, Pipe_registry&) {
-    commands->push_back(command);
-    return stderr;
-  });
-  wrapper.set_command_reader([next, script](FILE*, int& status) {
-    const Tool_answer& answer = (*script)[std::min((*next)++, script->size() - 1)];
-    status = answer.status;
-    return answer.text;
-  });
+// `key` of every metric of step 0, in order; "<absent>" where a metric lacks it.
+inline std::vector<std::string> metric_values(const TestResult& result,
+                                              const std::string& key = "qv-ping.results.rtt") {
+  std::vector<std::string> values;
+  for (std::size_t at = 0; at < metric_count(result); ++at) {
+    values.push_back(value_at(result, "M" + std::to_string(at) + ":" + key));
+  }
+  return values;
 }
 
 }  // namespace Network_tools::testing_support
