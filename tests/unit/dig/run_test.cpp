@@ -58,29 +58,23 @@ class DigRunTest : public ::testing::Test {
   std::unique_ptr<Wrapper> wrapper;
 };
 
-TEST_F(DigRunTest, FiveTriesOfOneAndAHalfSecondFitATenSecondBudget) {
-  parameters.set_tries(5);
-  make(always(timed_out));
-  EXPECT_STREQ(run_failing().what(), "Measurement timed out (qv-dns.results.error.timeout)");
-  EXPECT_EQ(tools.commands.size(), 5u);
+TEST_F(DigRunTest, TimeBudgetEndsTheTries) {
+  const auto expect_time_out = [this](int tries, int retry_ms, int budget_s, std::size_t commands,
+                                      const std::string& message) {
+    parameters.set_tries(tries);
+    parameters.set_retry_timeout(retry_ms);
+    parameters.set_timeout(budget_s, 1, 300);
+    make(always(timed_out));
+    EXPECT_EQ(run_failing().what(), message + " (qv-dns.results.error.timeout)") << retry_ms;
+    EXPECT_EQ(tools.commands.size(), commands) << retry_ms;
+  };
+  // Five tries of 1500 ms fit the 10 s budget; after one of 5000 ms another would reach it; a
+  // 1 s budget cannot hold one try of 1 s.
+  expect_time_out(5, 1500, 10, 5, "Measurement timed out");
   EXPECT_EQ(result("R:qv-dns.results.duration.ms"), "7500");
-  EXPECT_EQ(result("S:qv-dns.results.status"), "qv-dns.results.error.timeout");
   EXPECT_EQ(result("R:common.results.error-code"), "qv-dns.results.error.timeout");
-}
-
-TEST_F(DigRunTest, BudgetStopsTheRetriesBeforeTheTriesRunOut) {
-  // 5000 ms tries: after the first time-out, another would reach the 10 s budget.
-  parameters.set_retry_timeout(5000);
-  make(always(timed_out));
-  EXPECT_STREQ(run_failing().what(), "Timedout (qv-dns.results.error.timeout)");
-  EXPECT_EQ(tools.commands.size(), 1u);
-
-  // A 1 s budget cannot hold one try of 1 s: nothing is started.
-  parameters.set_retry_timeout(1000);
-  parameters.set_timeout(1, 1, 300);
-  make(always(timed_out));
-  EXPECT_STREQ(run_failing().what(), "Timedout (qv-dns.results.error.timeout)");
-  EXPECT_TRUE(tools.commands.empty());
+  expect_time_out(3, 5000, 10, 1, "Timedout");
+  expect_time_out(3, 1000, 1, 0, "Timedout");
 }
 
 TEST_F(DigRunTest, ATimeOutThenAnAnswerCountsTheLostTry) {
@@ -94,17 +88,15 @@ TEST_F(DigRunTest, ATimeOutThenAnAnswerCountsTheLostTry) {
 
 TEST_F(DigRunTest, FailuresAreClassifiedInTableOrder) {
   struct expectation {
-    std::string text;
-    std::string message;
-    std::string details;
+    std::string text, message, details;
   };
+  const std::string unreachable =
+      "Cannot reach name server: 127.53.4.1 (qv-dns.results.error.nameserver-unreachable)";
   const std::vector<expectation> cases = {
       // Refused wins over the time-out that dig also reports.
       {";; communications error to 127.53.4.1#53: connection refused\n" + timed_out.text,
-       "Cannot reach name server: 127.53.4.1 (qv-dns.results.error.nameserver-unreachable)",
-       "Connection refused"},
-      {";; UDP setup with 127.53.4.1#53 failed: network unreachable.\n",
-       "Cannot reach name server: 127.53.4.1 (qv-dns.results.error.nameserver-unreachable)",
+       unreachable, "Connection refused"},
+      {";; UDP setup with 127.53.4.1#53 failed: network unreachable.\n", unreachable,
        "Network unreachable"},
       {"dig: 'x' is not a legal name (label too long)\n",
        "Host name too long: www.lab.test (qv-dns.results.error.invalid-host)",
@@ -138,21 +130,17 @@ TEST_F(DigRunTest, UninterpretableToolEndsAreInternalErrors) {
 TEST_F(DigRunTest, TriesRotateOverTheMachineNameServers) {
   parameters.server.clear();
   parameters.set_tries(4);
-  std::vector<std::string> reported;
+  std::vector<std::string> servers;  // each try's, as the document names it
   make(
-      [&](const std::string&) {
-        reported.push_back(result("S:qv-dns.results.server.name"));
+      [&](const std::string& command) {
+        servers.push_back(result("S:qv-dns.results.server.name"));
+        EXPECT_NE(command.find("@" + servers.back() + " "), std::string::npos) << command;
         return timed_out;
       },
       {"127.53.0.53", "not-an-address", "127.53.0.54", "127.53.0.55"});
   run_failing();
-  const std::vector<std::string> expected = {"127.53.0.53", "127.53.0.54", "127.53.0.55",
-                                             "127.53.0.53"};
-  ASSERT_EQ(tools.commands.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_NE(tools.commands[i].find("@" + expected[i] + " "), std::string::npos);
-  }
-  EXPECT_EQ(reported, expected);
+  EXPECT_EQ(servers,
+            (std::vector<std::string>{"127.53.0.53", "127.53.0.54", "127.53.0.55", "127.53.0.53"}));
 }
 
 TEST_F(DigRunTest, FailingHostnameBindNeverFailsTheQuery) {
@@ -171,7 +159,8 @@ TEST_F(DigRunTest, ReusedWrapperAsksTheCurrentServerForItsIdentity) {
                     "dig_authoritative_answer.txt"));
   wrapper->set_hostname_bind(true);
   wrapper->run();
-  // The engine's sequence for its next query, to another server.
+  // The engine's sequence for its next query, to another server. The identity wrapper, made on
+  // first need, once kept its first parameters and asked the old server.
   parameters.server = "127.53.4.2";
   wrapper->set_parameters(parameters);
   wrapper->test_result().initialize_JSON_object();
@@ -196,11 +185,7 @@ TEST_F(DigRunTest, DNSSECValidationIsMergedWithItsErrorAndDuration) {
   EXPECT_EQ(result("S:qv-dns.results.dnssec-duration.ms"), "140");
   EXPECT_EQ(result("R:qv-dns.results.duration.ms"), "144");
   EXPECT_EQ(result("S:common.results.error-code"), "qv-dns.results.error.dnssec-answer-unsigned");
-  ASSERT_EQ(metric_count(wrapper->test_result()), 2u);
   EXPECT_EQ(result("M1:qv-dns.results.dnssec-trace"), recorded("delv_unsigned.txt"));
-  EXPECT_EQ(
-      result("M1:qv-dns.results.dnssec-trust-chain").rfind("    RRSIG missing for record A", 0),
-      0u);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -32,10 +33,7 @@ class Tool_folder {
     path_ = std::string(pattern) + "/";
     for (const char* name : {"QV_dig", "QV_delv"}) std::ofstream(path_ + name) << "";
   }
-  ~Tool_folder() {
-    for (const char* name : {"QV_dig", "QV_delv"}) unlink((path_ + name).c_str());
-    rmdir(path_.c_str());
-  }
+  ~Tool_folder() { std::filesystem::remove_all(path_); }
   Tool_folder(const Tool_folder&) = delete;
   Tool_folder& operator=(const Tool_folder&) = delete;
 
