@@ -1,6 +1,6 @@
 // ping_wrapper run as a user would, inside the lab: ICMP and TCP SYN pings of lab servers, the
 // address that drops everything, the JSON document form, and in-session TCP, which the lab's
-// traceroute build refuses.
+// traceroute build refuses. The raw text is read from recorded lab output by the unit tests.
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
@@ -51,22 +51,10 @@ TEST_F(PingWrapperLabTest, CompletedPingsExitWithZeroWhateverTheyFound) {
       EXPECT_EQ(rtt == "null", !ping.answered) << rtt;
     }
     const rapidjson::Value& other = step["OtherData"];
-    EXPECT_EQ(other.HasMember("common.results.error-code")
-                  ? other["common.results.error-code"].GetString()
-                  : "",
-              ping.error);
+    const auto error = other.FindMember("common.results.error-code");
+    EXPECT_EQ(error == other.MemberEnd() ? "" : error->value.GetString(), ping.error);
     EXPECT_TRUE(other["qv-ping.results.duration.ms"].IsNumber());
   }
-}
-
-TEST_F(PingWrapperLabTest, RawTextReadsLikePing) {
-  const testing_support::Lab_run run = run_in_lab(ping_wrapper + " -q 2 www.lab.test");
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out.rfind("ping to www.lab.test (127.53.100.1), 128 ttl, 60 byte packets\n  "
-                          "127.53.100.1  ",
-                          0),
-            0u)
-      << run.out;
 }
 
 TEST_F(PingWrapperLabTest, InSessionTcpRefusedByTheToolIsAnInternalError) {

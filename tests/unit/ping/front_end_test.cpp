@@ -2,6 +2,7 @@
 // the destination before a run.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -86,40 +87,30 @@ TEST(PingFrontEndTest, TestDocumentsFillTheParameters) {
 }
 
 TEST(PingFrontEndTest, TheDestinationChoosesTheAddressFamily) {
-  struct Case {
-    std::string host;
-    bool use_IPv6;
-    std::string found;    // what the host lookup answers, "" for nothing
-    std::string outcome;  // "IPv4", "IPv6" or the failure's message
-  };
-  const Case cases[] = {
-      {"10.0.0.1", true, "", "IPv4"},
-      {"2001:db8::1", false, "",
+  // Host, "-6 " or "", what the lookup answers ("" for nothing), and "IPv4", "IPv6" or the failure.
+  const std::array<std::string, 4> cases[] = {
+      {"10.0.0.1", "-6 ", "", "IPv4"},
+      {"2001:db8::1", "", "",
        "Address family not supported (qv-ping.results.error.address-failure)"},
-      {"v4.test", true, "10.0.0.1", "IPv4"},
-      {"v6.test", true, "2001:db8::1", "IPv6"},
-      {"nowhere.test", false, "",
+      {"v4.test", "-6 ", "10.0.0.1", "IPv4"},
+      {"v6.test", "-6 ", "2001:db8::1", "IPv6"},
+      {"nowhere.test", "", "",
        "Name or service not known for [nowhere.test] (qv-ping.results.error.resolution-failed)"},
   };
   std::vector<resolution_strategy_t> strategies;
-  for (const Case& c : cases) {
+  for (const auto& [host, IPv6, found, outcome] : cases) {
     Logger logger(LEVEL_ERROR);
-    Parameters parameters;
-    parameters.host = c.host;
-    parameters.use_IPv6 = c.use_IPv6;
-    Wrapper wrapper(logger, parameters);
-    wrapper.set_host_lookup([&](const std::string&, resolution_strategy_t strategy) {
+    auto wrapper = from_arguments(logger, IPv6 + host);
+    wrapper->set_host_lookup([&](const std::string&, resolution_strategy_t strategy) {
       strategies.push_back(strategy);
-      return c.found.empty() ? IP::Address() : IP::Address(c.found);
+      return found.empty() ? IP::Address() : IP::Address(found);
     });
-    std::string outcome;
     try {
-      wrapper.input_sanity_check();
-      outcome = wrapper.get_parameters().use_IPv6 ? "IPv6" : "IPv4";
+      wrapper->input_sanity_check();
+      EXPECT_EQ(wrapper->get_parameters().use_IPv6 ? "IPv6" : "IPv4", outcome) << host;
     } catch (const exception& error) {
-      outcome = error.what();
+      EXPECT_EQ(error.what(), outcome) << host;
     }
-    EXPECT_EQ(outcome, c.outcome) << c.host;
   }
   // Addresses are not looked up.
   EXPECT_EQ(strategies, (std::vector<resolution_strategy_t>{IPv6_first, IPv6_first, IPv4_only}));

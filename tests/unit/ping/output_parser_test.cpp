@@ -14,38 +14,28 @@ namespace Network_tools::Ping {
 namespace {
 
 using strings = std::vector<std::string>;
+using testing_support::metric_values;
 using testing_support::recorded;
+using testing_support::value_at;
 
-// The step's "qv-ping.results.duration.ms".
-const rapidjson::Value& duration_of(const TestResult& result) {
-  return result.document()["MonitorResults"][0]["StepResults"][0]["OtherData"]
-                          ["qv-ping.results.duration.ms"];
+// The result document after parsing `text` for a ping of `probes` probes in run mode `mode`.
+rapidjson::Document parsed(const std::string& text, int probes = 5, std::uint8_t mode = 1) {
+  Parameters parameters;
+  parameters.host = "h";
+  parameters.force_set_probes(probes);
+  parameters.packet_loss_mode = mode;
+  Logger logger(LEVEL_ERROR);
+  Wrapper wrapper(logger, parameters);
+  wrapper.output_to_JSON(text);
+  rapidjson::Document result;
+  result.CopyFrom(wrapper.get_test_result().document(), result.GetAllocator());
+  return result;
 }
 
-// A wrapper that has parsed `text` for a ping of `probes` probes in run mode `mode`.
-struct Parsed {
-  explicit Parsed(const std::string& text, int probes = 5, std::uint8_t mode = 1)
-      : wrapper(logger, [&] {
-          Parameters parameters;
-          parameters.host = "h";
-          parameters.force_set_probes(probes);
-          parameters.packet_loss_mode = mode;
-          return parameters;
-        }()) {
-    wrapper.output_to_JSON(text);
-  }
-  // `key` of the step's other data ("S:") or of the result's ("R:"), as `value_at` reads it.
-  std::string value(const std::string& path) const {
-    return testing_support::value_at(wrapper.get_test_result(), path);
-  }
-  strings metrics(const std::string& key = "qv-ping.results.rtt") const {
-    return testing_support::metric_values(wrapper.get_test_result(), key);
-  }
-  const rapidjson::Value& duration() const { return duration_of(wrapper.get_test_result()); }
-
-  Logger logger{LEVEL_ERROR};
-  Wrapper wrapper;
-};
+// The step's "qv-ping.results.duration.ms".
+const rapidjson::Value& duration_of(const rapidjson::Value& result) {
+  return result["MonitorResults"][0]["StepResults"][0]["OtherData"]["qv-ping.results.duration.ms"];
+}
 
 const std::string head = "ping to h (10.0.0.1), 128 hops max\n128  ";
 const std::string error_code = "S:common.results.error-code";
@@ -83,46 +73,48 @@ TEST(PingParserTest, TimesAndVerdicts) {
   };
   // clang-format on
   for (const Case& c : cases) {
-    Parsed parsed(c.text, c.probes);
-    EXPECT_EQ(parsed.metrics(), c.times) << c.text;
-    EXPECT_EQ(parsed.value(error_code),
+    const rapidjson::Document result = parsed(c.text, c.probes);
+    EXPECT_EQ(metric_values(result), c.times) << c.text;
+    EXPECT_EQ(value_at(result, error_code),
               c.error.empty() ? "<absent>" : "qv-ping.results.error." + c.error)
         << c.text;
-    EXPECT_EQ(parsed.value("S:common.results.error-details"),
+    EXPECT_EQ(value_at(result, "S:common.results.error-details"),
               c.details.empty() ? "<absent>" : c.details)
         << c.text;
   }
 }
 
 TEST(PingParserTest, AddressesDurationAndAnnotations) {
-  Parsed icmp(recorded("ping_icmp.txt"));
-  EXPECT_EQ(icmp.value("S:common.results.host.address"), "127.53.1.1");
-  EXPECT_NEAR(icmp.duration().GetDouble(), 6.824, 1e-3);
+  const rapidjson::Document icmp = parsed(recorded("ping_icmp.txt"));
+  EXPECT_EQ(value_at(icmp, "S:common.results.host.address"), "127.53.1.1");
+  EXPECT_NEAR(duration_of(icmp).GetDouble(), 6.824, 1e-3);
 
-  Parsed other(head + "10.0.0.9  1.5 ms  10.0.0.1  2.5 ms  10.0.0.10  3.5 ms\n", 3);
-  EXPECT_EQ(other.metrics("common.results.host.address"),
+  const rapidjson::Document other =
+      parsed(head + "10.0.0.9  1.5 ms  10.0.0.1  2.5 ms  10.0.0.10  3.5 ms\n", 3);
+  EXPECT_EQ(metric_values(other, "common.results.host.address"),
             (strings{"10.0.0.9", "<absent>", "10.0.0.10"}));
 
-  Parsed annotated(head + "10.0.0.1  1.5 ms !H  2.5 ms\nMSS: 1460\n", 2);
-  EXPECT_EQ(annotated.metrics("common.results.error-code"),
+  const rapidjson::Document annotated =
+      parsed(head + "10.0.0.1  1.5 ms !H  2.5 ms\nMSS: 1460\n", 2);
+  EXPECT_EQ(metric_values(annotated, "common.results.error-code"),
             (strings{"qv-ping.results.error.destination-unreachable", "<absent>"}));
-  EXPECT_EQ(annotated.metrics("common.results.error-details"),
+  EXPECT_EQ(metric_values(annotated, "common.results.error-details"),
             (strings{"Host unreachable", "<absent>"}));
-  EXPECT_EQ(annotated.value("S:qv-ping.results.path-mss"), "1460");
+  EXPECT_EQ(value_at(annotated, "S:qv-ping.results.path-mss"), "1460");
   // Without a "Duration:" line the duration is the wall time, a whole number.
-  ASSERT_TRUE(annotated.duration().IsInt());
-  EXPECT_LT(annotated.duration().GetInt(), 5000);
+  ASSERT_TRUE(duration_of(annotated).IsInt());
+  EXPECT_LT(duration_of(annotated).GetInt(), 5000);
 }
 
 TEST(PingParserTest, AStoppedViolationCheckSavesItsStateAndIsContinuedFromIt) {
-  Parsed first(recorded("ping_packet_loss.txt"), 6, 0);
-  EXPECT_EQ(first.metrics(), (strings{"null", "null"}));
-  EXPECT_EQ(first.value("S:qv-ping.results.missing-probes"), "4");
-  EXPECT_EQ(first.value("S:qv-ping.results.starting-rtt"), "2");
-  EXPECT_EQ(first.value("S:qv-ping.results.timeout-count"), "2");
-  EXPECT_EQ(first.value(error_code), "qv-ping.results.error.packet-loss-threshold-violation");
+  const rapidjson::Document first = parsed(recorded("ping_packet_loss.txt"), 6, 0);
+  EXPECT_EQ(metric_values(first), (strings{"null", "null"}));
+  EXPECT_EQ(value_at(first, "S:qv-ping.results.missing-probes"), "4");
+  EXPECT_EQ(value_at(first, "S:qv-ping.results.starting-rtt"), "2");
+  EXPECT_EQ(value_at(first, "S:qv-ping.results.timeout-count"), "2");
+  EXPECT_EQ(value_at(first, error_code), "qv-ping.results.error.packet-loss-threshold-violation");
   // The state is the result as it stood before the violation verdict.
-  const std::string state = first.value("R:common.results.monitor.state");
+  const std::string state = value_at(first, "R:common.results.monitor.state");
   EXPECT_EQ(state.find("packet-loss-threshold-violation"), std::string::npos);
 
   // Fed back, it continues the probe indexes, the counters and the duration, and the time left;
@@ -136,20 +128,21 @@ TEST(PingParserTest, AStoppedViolationCheckSavesItsStateAndIsContinuedFromIt) {
   const std::pair<const char*, const char*> rests[] = {
       {"1.0 ms  *  *  4.0 ms", "<absent>"}, {"*  *  *  *", "qv-ping.results.error.timeout"}};
   for (const auto& [probes, error] : rests) {
+    Logger logger(LEVEL_ERROR);
     std::stringbuf line(JSON_to_string(input) + "\n");
-    Wrapper second(first.logger, "", &line);
+    Wrapper second(logger, "", &line);
     second.input_sanity_check();
     EXPECT_NE(second.get_parameters().get_cmd_line().find(
                   " -q 4 -z 0.010000 -w 2,0,0 -n -Q 68 -N 1 127.53.5.1 "),
               std::string::npos);
     second.output_to_JSON("ping to h (127.53.5.1), 128 hops max\n128  127.53.5.1  " +
                           std::string(probes) + "\nDuration: 40.0\n");
-    const TestResult& result = second.get_test_result();
-    const strings times = testing_support::metric_values(result);
+    const rapidjson::Document& result = second.get_test_result().document();
+    const strings times = metric_values(result);
     ASSERT_EQ(times.size(), 6u) << probes;
     EXPECT_EQ(times[2], probes[0] == '*' ? "null" : "1");
-    EXPECT_EQ(testing_support::value_at(result, error_code), error) << probes;
-    EXPECT_EQ(testing_support::value_at(result, "S:qv-ping.results.missing-probes"), "<absent>");
+    EXPECT_EQ(value_at(result, error_code), error) << probes;
+    EXPECT_EQ(value_at(result, "S:qv-ping.results.missing-probes"), "<absent>");
     EXPECT_NEAR(duration_of(result).GetDouble(), 2051.277, 0.01);
   }
 }
@@ -165,15 +158,17 @@ TEST(PingParserDeathTest, MalformedTextsAreInternalErrors) {
       {head + "!H\n", "ICMP unreachable \\[!H\\] before any probe"},
   };
   for (const auto& [text, message] : cases) {
-    EXPECT_EXIT(Parsed{text}, ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(parsed(text), ::testing::ExitedWithCode(1),
                 std::string("Internal error: Parsing error. ") + message);
   }
 }
 
 TEST(PingifyTest, FirstTwoLinesReadLikePing) {
-  EXPECT_EQ(Wrapper::pingify("traceroute to h (10.0.0.1), 128 hops max, 60 byte packets\n"
-                             "128  10.0.0.1  1.0 ms\nDuration: 3.0\n"),
-            "ping to h (10.0.0.1), 128 ttl, 60 byte packets\n  10.0.0.1  1.0 ms\n");
+  EXPECT_EQ(Wrapper::pingify(recorded("ping_icmp.txt")),
+            "ping to 127.53.1.1 (127.53.1.1), 128 ttl, 60 byte packets\n  127.53.1.1  0.045 ms  "
+            "0.005 ms  0.005 ms  0.006 ms  0.004 ms\n");
+  EXPECT_EQ(Wrapper::pingify("traceroute to h (10.0.0.1), 128 hops max\n"),
+            "ping to h (10.0.0.1), 128 ttl\n\n");
   EXPECT_EQ(Wrapper::pingify(""), "\n");
 }
 

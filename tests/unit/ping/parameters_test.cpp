@@ -1,4 +1,4 @@
-// Ping parameters: the traceroute command line, the high-frequency probe count and a refusal.
+// Ping parameters: the traceroute command line and the high-frequency probe count.
 #include "ping/parameters.h"
 
 #include <gtest/gtest.h>
@@ -68,17 +68,6 @@ TEST(PingParametersTest, HighFrequencyRunsDeriveTheProbeCount) {
   EXPECT_EQ(parameters.get_probes(), 4u);
   parameters.set_probes(3);
   EXPECT_EQ(parameters.get_probes(), 3u);
-}
-
-TEST(PingParametersTest, ARefusedDurationIsShownWithDecimalsAndTheOldValueKept) {
-  Parameters parameters;
-  try {
-    parameters.set_starting_duration(300000.5F);
-    ADD_FAILURE() << "accepted";
-  } catch (const Network_tools::Parameters::exception& refused) {
-    EXPECT_STREQ(refused.what(), "Starting duration of 300000.500000 over the limit of 300000");
-  }
-  EXPECT_EQ(parameters.get_starting_duration(), 0.0F);
 }
 
 }  // namespace

@@ -90,6 +90,13 @@ TEST_F(PingRunTest, InSessionTcpFallsBackToTcpSynOnlyWhenAllowed) {
   }
 }
 
+TEST_F(PingRunTest, ATextRunPrintsTheFirstTwoLinesLikePing) {
+  Parameters text = parameters();
+  text.JSON_output = false;
+  EXPECT_EQ(scripted(text, always({replies("10.0.0.1", 1)}))->run(),
+            "ping to 10.0.0.1 (10.0.0.1), 128 ttl\n  10.0.0.1  1.0 ms\n");
+}
+
 TEST_F(PingRunTest, FailurePhrasesBecomeTestFailuresInOrder) {
   const std::pair<const char*, const char*> cases[] = {
       {"x: Name or service not known\nconnect: x",
@@ -101,13 +108,9 @@ TEST_F(PingRunTest, FailurePhrasesBecomeTestFailuresInOrder) {
   };
   for (const auto& [text, message] : cases) {
     auto wrapper = scripted(parameters(), always({text, 2}));
-    try {
-      wrapper->run();
-      ADD_FAILURE() << text;
-    } catch (const exception& error) {
-      EXPECT_STREQ(error.what(), message);
-      EXPECT_EQ(error.error_message(), wrapper->get_test_result().to_string());
-    }
+    const exception error = testing_support::thrown_by([&] { wrapper->run(); });
+    EXPECT_STREQ(error.what(), message);
+    EXPECT_EQ(error.error_message(), wrapper->get_test_result().to_string());
   }
 }
 

@@ -24,13 +24,19 @@ class Ping_tool_folder : public Tool_folder {
 };
 
 // `key` of every metric of step 0, in order; "<absent>" where a metric lacks it.
-inline std::vector<std::string> metric_values(const TestResult& result,
+inline std::vector<std::string> metric_values(const rapidjson::Value& result,
                                               const std::string& key = "qv-ping.results.rtt") {
+  const rapidjson::Value* metrics =
+      test_result_access::find_array(test_result_access::find_level(result, 0, 0, -1), "Metrics");
   std::vector<std::string> values;
-  for (std::size_t at = 0; at < metric_count(result); ++at) {
+  for (rapidjson::SizeType at = 0; metrics != nullptr && at < metrics->Size(); ++at) {
     values.push_back(value_at(result, "M" + std::to_string(at) + ":" + key));
   }
   return values;
+}
+inline std::vector<std::string> metric_values(const TestResult& result,
+                                              const std::string& key = "qv-ping.results.rtt") {
+  return metric_values(result.document(), key);
 }
 
 }  // namespace Network_tools::testing_support
