@@ -155,7 +155,8 @@ TEST_F(Storage, NamesTheFileCannotHoldAreNotCachedAndTheRestSurvives) {
 // short, and leaves the cache empty.
 TEST_F(Storage, AWholeFileIsReadAndLeftAloneAndAnyCutOfItIsRefusedNamingTheField) {
   File_bytes file;
-  file.header(2).answer("lab.test.", year_2100, three_servers, "raw text", "{\"a\":1}");
+  file.header(3).answer("lab.test.", year_2100, three_servers, "raw text", "{\"a\":1}");
+  file.answer("", year_2100, {}, "", "");
   file.hostname("other.test.", '\n').value(now, "expiration timestamp");
   file.hostname("a.ns.test.", '\n').value(std::uint8_t{7}, "address type");
   file.value(std::int32_t{5}, "name resolution time milliseconds");
@@ -168,7 +169,7 @@ TEST_F(Storage, AWholeFileIsReadAndLeftAloneAndAnyCutOfItIsRefusedNamingTheField
     EXPECT_EQ(cache->query_stats_count(), 2u);
     std::vector<ServerInfo> got;
     std::string raw, json;
-    EXPECT_TRUE(has_answer(*cache, "lab.test."));
+    EXPECT_TRUE(has_answer(*cache, "lab.test.") && has_answer(*cache, ""));
     ASSERT_TRUE(cache->get_cached_answer("other.test.", Cache::servers_only, got, raw, json));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].hostname, "a.ns.test.");
