@@ -276,12 +276,12 @@ TEST_F(ResultsTest, FailuresStepPrecedesGroupStepWithTheirIdentifiers) {
   failure("ns1.lab.test.", "qv-dns.results.error.timeout", 3);
   failure("ns2.lab.test.", "qv-dns.results.error.refused", 3);
   answer("ns3.lab.test.", "qv-dns.results.error.none", 3);
-  DigStep bind(logger_, 1);
-  bind.record("answer", "other.", "\"no\"").record("answer", "hostname.bind.", "\"ns1\"");
-  auto& stored = results_.resolutions[0].hostname_bind_response;
-  stored.CopyFrom(bind.step(), stored.GetAllocator());
   results_.start_alias_traversal();  // an alias target numbers on; its groups start again
   answer("ns1.other.test.", "qv-dns.results.error.none", 4);
+  DigStep bind(logger_, 1);
+  bind.record("answer", "other.", "\"no\"").record("answer", "hostname.bind.", "\"ns1\"");
+  auto& stored = results_.resolutions[0].hostname_bind_response;  // the first host name's
+  stored.CopyFrom(bind.step(), stored.GetAllocator());
   EXPECT_EQ(fill(experience, "qv-dns.results.duration.ms"), "3020");
 
   ASSERT_EQ(steps().Size(), 3u);
