@@ -1,4 +1,4 @@
-// Helpers of the cache tests: a scratch folder, a captured log, look-ups, and an encoder that
+// Helpers of the cache tests: a scratch folder, a captured log, a look-up, and an encoder that
 // builds storage files byte by byte on its own, remembering which field every byte belongs to.
 #ifndef NETWORK_TOOLS_TESTS_DNS_EXPERIENCE_CACHE_TEST_SUPPORT_H_
 #define NETWORK_TOOLS_TESTS_DNS_EXPERIENCE_CACHE_TEST_SUPPORT_H_
@@ -70,19 +70,11 @@ inline ServerInfo server(const std::string& hostname, const std::string& address
   return info;
 }
 
-// What `get_cached_answer` gave for one host name.
-struct Look_up {
-  bool found = false;
+// True when `cache` holds an unexpired answer for `hostname`.
+inline bool has_answer(Cache& cache, const std::string& hostname) {
   std::vector<ServerInfo> servers;
-  std::string raw;
-  std::string json;
-};
-
-inline Look_up look_up(Cache& cache, const std::string& hostname,
-                       Cache::output_t output = Cache::servers_only) {
-  Look_up result;
-  result.found = cache.get_cached_answer(hostname, output, result.servers, result.raw, result.json);
-  return result;
+  std::string raw, json;
+  return cache.get_cached_answer(hostname, Cache::servers_only, servers, raw, json);
 }
 
 // Builds a storage file. Every field appended is remembered with the name the reader reports
