@@ -45,6 +45,18 @@ class DigWrapperLabTest : public ::testing::Test {
   }
 };
 
+TEST_F(DigWrapperLabTest, AnswerReportsDigsOwnQueryTime) {
+  // Debug mode logs dig's text, whose query time the document must report.
+  const Lab_run run = dig("-d -j -n 127.53.4.1 -t a www.lab.test");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(value_at(run.out, "R:common.results.error-code"), "<absent>");
+  EXPECT_EQ(value_at(run.out, "M0:qv-dns.results.answer.info"), "127.53.100.1");
+  const std::size_t query_time = run.err.find(";; Query time: ");
+  ASSERT_NE(query_time, std::string::npos);
+  const int microseconds = std::stoi(run.err.substr(query_time + 15));
+  EXPECT_EQ(value_at(run.out, "R:qv-dns.results.duration.ms"), std::to_string(microseconds / 1000));
+}
+
 TEST_F(DigWrapperLabTest, AnswersAndFailuresOfLabServers) {
   check({
       {"-j -t a www.lab.example",  // the machine's resolver
