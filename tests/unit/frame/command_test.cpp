@@ -54,16 +54,11 @@ TEST(CommandTest, QuotedValuesReachTheCommandAsOneWordAndNeverRunAnything) {
   }
   const std::string target = ::testing::TempDir() + "quote-test-" + std::to_string(getpid());
   const std::string touch = "touch " + target;
-  // Awkward words, and hosts that would run `touch` if the shell saw them unquoted.
-  std::vector<std::string> values = {"",
-                                     "it's",
-                                     "a\"b\\c",
-                                     "*",
-                                     "-n",
-                                     "$HOME",
-                                     "tab\there #x",
-                                     "a$(" + touch + ")",
-                                     "a`" + touch + "`"};
+  // Awkward words (a bare `;` would end the printf), and hosts that would run `touch` if the
+  // shell saw them unquoted.
+  std::vector<std::string> values = {"", "it's", "a\"b\\c", "*", "-n", "$HOME", "a;echo"};
+  values.push_back("a$(" + touch + ")");
+  values.push_back("a`" + touch + "`\tb #x");
   for (const char* joint : {";", "|", " && ", "\n"}) values.push_back("a" + (joint + touch));
   for (const std::string& value : values) {
     int status = -1;
