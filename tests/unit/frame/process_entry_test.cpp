@@ -20,7 +20,6 @@ using testing_support::Sample_wrapper;
 // How a run ends, by the name given as the only argument.
 const std::map<std::string, std::function<std::string(Sample_wrapper&)>> endings = {
     {"done", [](Sample_wrapper&) { return std::string(R"({"ran":1})"); }},
-    {"empty", [](Sample_wrapper&) { return std::string(); }},
     {"help", [](Sample_wrapper&) -> std::string { throw exception("Usage: x\n", 0, ""); }},
     {"error-json",
      [](Sample_wrapper& tool) -> std::string {
@@ -62,7 +61,6 @@ TEST(ProcessEntryTest, EveryEndingHasItsStatusAndOutput) {
       {"", 0, document(R"("sample.results.flag":true)"), ""},
       {"done", 0, R"({"ran":1})", ""},
       {"help", 0, "Usage: x\n", ""},
-      {"empty", 0, "", ""},
       {"error-json", 1,
        document(R"("common.results.error-code":"qv-dns.results.error.unreachable")"), logged},
       {"error-plain", 1, "", logged},

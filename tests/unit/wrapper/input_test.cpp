@@ -1,5 +1,6 @@
 // Reading the JSON input document: sections, failed capabilities, settings standing in, and
 // the wait for standard input.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -29,7 +30,6 @@ TEST(InputTest, GoodDocumentIsAppliedAndMinimumEntriesWritten) {
   Built built(R"({"Capabilities":{"sample.flag":true},"Settings":{"Timeout":30},"Other":1})");
   EXPECT_TRUE(built.wrapper.flag);
   EXPECT_EQ(built.wrapper.parameters.get_timeout(), 30);
-  EXPECT_EQ(built.wrapper.min_options_calls, 1);
   EXPECT_TRUE(built.wrapper.result().check_other_data_presence("sample.results.flag", 0, -1));
   EXPECT_EQ(built.log.str(), "");
 }
@@ -39,12 +39,9 @@ TEST(InputTest, BadCapabilityIsForgivenWhenItsSettingIsPresent) {
               R"("Settings":{"Flag":true,"Timeout":20}})");
   EXPECT_TRUE(built.wrapper.flag);
   EXPECT_EQ(built.wrapper.parameters.get_timeout(), 20);
-  const std::string log = built.log.str();
-  EXPECT_NE(log.find("[WARNING] "), std::string::npos);
-  EXPECT_NE(log.find(" - Capability sample.flag is supposed to be Bool and not String "
-                     "(sample.error.wrong-argument-value)\n"),
-            std::string::npos);
-  EXPECT_NE(log.find(" - Timeout of 400 over the limit of 300\n"), std::string::npos);
+  EXPECT_THAT(built.log.str(),
+              ::testing::MatchesRegex("\\[WARNING\\] .* - Bad sample.flag .*\n"
+                                      "\\[WARNING\\] .* - Timeout of 400 over the limit of 300\n"));
   // The failure had recorded an error code; forgiven, it must not reach the result.
   EXPECT_EQ(built.wrapper.result().to_string().find("error-code"), std::string::npos);
 }
@@ -62,8 +59,7 @@ TEST(InputTest, DocumentProblemsAndUnforgivenCapabilitiesAreFatal) {
       // A setting that stands in for another capability forgives nothing.
       {R"({"Capabilities":{"sample.flag":1},"Settings":{"Timeout":9}})",
        "\\[ERROR\\] .* - Capability sample.flag is malformed and no related Setting is available\n"
-       "Fatal error: Capability sample.flag is supposed to be Bool and not Number "
-       "\\(sample.error.wrong-argument-value\\)"},
+       "Fatal error: Bad sample.flag \\(sample.error.wrong-argument-value\\)"},
   };
   for (const auto& [document, ending] : cases) {
     const auto build = [document = document] {
@@ -80,7 +76,7 @@ TEST(InputTest, FailureOfASettingLeavesAfterTheMinimumEntries) {
   Logger logger(LEVEL_ERROR);
   Sample_wrapper wrapper(logger);
   EXPECT_THROW(wrapper.handle_stdin(&input), exception);
-  EXPECT_EQ(wrapper.min_options_calls, 1);
+  EXPECT_TRUE(wrapper.result().check_other_data_presence("sample.results.flag", 0, -1));
 }
 
 TEST(InputTest, StandardInputIsWaitedForFiveSecondsAndReadToTheFirstLineEnd) {

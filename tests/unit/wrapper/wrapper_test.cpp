@@ -1,10 +1,15 @@
-// The wrapper base: test failures, internal errors, URL splitting, name-server loading and hooks.
+// The wrapper base: test failures, internal errors, URL splitting, name-server loading and hooks,
+// with the parameter-set base, the typed JSON accessors and the command-line argument readers.
 #include "wrapper/wrapper.h"
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "frame/exception.h"
 #include "support/sample_wrapper.h"
+#include "wrapper/arguments.h"
+#include "wrapper/json_access.h"
 
 namespace Network_tools {
 namespace {
@@ -37,21 +42,20 @@ TEST(UrlTest, SplitsSchemeHostAndPortAndRefusesMalformedPorts) {
   }
 }
 
-TEST(WrapperTest, TestFailureRecordsTheErrorCodeAndCarriesTheDocumentWhenAsked) {
+// The recorded error code, and a failure without the document, are checked where a failure
+// ends, in the process entry.
+TEST(WrapperTest, TestFailureCarriesItsCodeAndTheDocument) {
   Logger logger(LEVEL_ERROR);
   Sample_wrapper wrapper(logger);
-  for (const bool need_JSON : {true, false}) {
-    try {
-      wrapper.throw_exception(1012, "qv-dns.results.error.x", "No server", need_JSON, 0, -1);
-    } catch (const exception& error) {
-      EXPECT_STREQ(error.what(), "No server (qv-dns.results.error.x)");
-      EXPECT_EQ(error.error_code(), 1012);
-      EXPECT_EQ(error.error_message(), need_JSON ? wrapper.result().to_string() : "");
-      EXPECT_EQ(error.need_JSON_output(), need_JSON);
-    }
+  try {
+    wrapper.throw_exception(1012, "qv-dns.results.error.x", "No server", true, 0, -1);
+    ADD_FAILURE() << "nothing thrown";
+  } catch (const exception& error) {
+    EXPECT_STREQ(error.what(), "No server (qv-dns.results.error.x)");
+    EXPECT_EQ(error.error_code(), 1012);
+    EXPECT_TRUE(error.need_JSON_output());
+    EXPECT_EQ(error.error_message(), wrapper.result().to_string());
   }
-  EXPECT_EQ(wrapper.result().retrieve_error("common.results.error-code", 0, -1),
-            "qv-dns.results.error.x");
   // Fatal errors are checked with the input they come from.
   EXPECT_EXIT(Wrapper::throw_internal_error("Empty output"), ::testing::ExitedWithCode(1),
               "^Internal error: Empty output\n$");
@@ -70,11 +74,65 @@ TEST(WrapperTest, DefaultHooksReachTheSystem) {
   EXPECT_EQ(probe.run_command("echo hello; exit 4", status), "hello\n");
   EXPECT_EQ(status, 4);
 
-  // Name servers come from the resolver hook, filtered by family, in order.
-  probe.set_resolver_configuration(
-      [] { return get_machine_nameservers(std::string(NT_TEST_DATA_DIR) + "/resolv/mixed.conf"); });
+  // Name servers come from the resolver file in order, without comments (a tab may follow the
+  // keyword), filtered by family; a missing file gives none.
+  std::string file = std::string(NT_TEST_DATA_DIR) + "/resolv/mixed.conf";
+  probe.set_resolver_configuration([&file] { return get_machine_nameservers(file); });
   EXPECT_EQ(probe.load_nameservers(false), std::vector<std::string>{"192.0.2.53"});
   EXPECT_EQ(probe.load_nameservers(true), (std::vector<std::string>{"192.0.2.53", "2001:db8::53"}));
+  file += ".absent";
+  EXPECT_TRUE(probe.load_nameservers(true).empty());
+}
+
+TEST(ParametersTest, TimeoutLimitsAreInclusiveAndRefusalsKeepTheOldValue) {
+  testing_support::Sample_parameters parameters;
+  const auto refusal = [&parameters](int value, int minimum, int maximum) -> std::string {
+    try {
+      parameters.set_timeout(value, minimum, maximum);
+    } catch (const Parameters::exception& error) {
+      return error.what();
+    }
+    return "";
+  };
+  EXPECT_EQ(refusal(5, 5, 300), "");
+  EXPECT_EQ(refusal(300, 5, 300), "");
+  EXPECT_EQ(refusal(301, 5, 300), "Timeout of 301 over the limit of 300");
+  EXPECT_EQ(refusal(4, 5, 300), "Timeout of 4 under the limit of 5");
+  EXPECT_EQ(parameters.get_timeout(), 300);
+}
+
+// What `read` makes of the JSON text, or the message of std::invalid_argument.
+template <typename Reader>
+std::string typed(Reader read, const char* json) {
+  rapidjson::Document document;
+  document.Parse(json);
+  try {
+    return ::testing::PrintToString(read(document));
+  } catch (const std::invalid_argument& error) {
+    return error.what();
+  }
+}
+
+TEST(JsonAccessTest, AccessorsTakeOnlyTheirOwnType) {
+  EXPECT_EQ(typed(GetBool, "\"true\""), "Bool");
+  EXPECT_EQ(typed(GetInt, "-2147483648"), "-2147483648");
+  for (const char* not_int : {"2147483648", "5.0", "\"5\""}) {
+    EXPECT_EQ(typed(GetInt, not_int), "Int") << not_int;
+  }
+  EXPECT_EQ(typed(GetString, "[]"), "String");
+  EXPECT_EQ(typed(JSON_to_string, R"( { "a" : [ 1 , 0.123456 ] } )"), R"("{\"a\":[1,0.123456]}")");
+}
+
+TEST(ArgumentsTest, ArgumentsMustBePresentAndWholeNumbersInRange) {
+  EXPECT_EQ(retrieve_string_option("-n", "ns1.example.test"), "ns1.example.test");
+  EXPECT_EQ(retrieve_int_option("-r", "2147483647"), 2147483647);
+  // Absent, empty, the next option, out of range: the value is missing.
+  for (const char* missing : {static_cast<const char*>(nullptr), "", "-x", "2147483648"}) {
+    EXPECT_THROW(retrieve_int_option("--tries", missing), std::length_error);
+  }
+  for (const char* invalid : {"abc", "3x", " 3"}) {
+    EXPECT_THROW(retrieve_int_option("--tries", invalid), std::invalid_argument) << invalid;
+  }
 }
 
 }  // namespace
