@@ -30,6 +30,20 @@ int run_tool_process(int argc, char** argv, const Tool_factories& factories,
                      std::streambuf* input = std::cin.rdbuf(), std::ostream& out = std::cout,
                      std::ostream& err = std::cerr);
 
+// The factories of a tool whose wrapper `Tool` has the two usual constructors, `Tool(logger,
+// tool_folder, input)` and `Tool(argc, argv, logger, tool_folder)`, with the default tool folder.
+template <class Tool>
+Tool_factories factories_of() {
+  return {
+      [](Logger& logger, std::streambuf* input) -> std::unique_ptr<Wrapper> {
+        return std::make_unique<Tool>(logger, "", input);
+      },
+      [](int count, char** arguments, Logger& logger) -> std::unique_ptr<Wrapper> {
+        return std::make_unique<Tool>(count, arguments, logger, "");
+      },
+  };
+}
+
 }  // namespace Network_tools
 
 #endif  // NETWORK_TOOLS_FRAME_PROCESS_ENTRY_H_
