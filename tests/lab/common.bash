@@ -66,7 +66,9 @@ lab_up() {
   "$DNSLAB" up >/dev/null
 }
 
-in_lab() { ip netns exec dnslab "$@"; }
+# The lab's namespace: DNSLAB_NAME selects another lab instance (lab/dnslab).
+readonly LAB_NAME=${DNSLAB_NAME:-dnslab}
+in_lab() { ip netns exec "$LAB_NAME" "$@"; }
 
 # Runs QV_dig inside the lab with the command line the product writes, over UDP or, when the
 # first argument is +tcp, over TCP (server and query follow); output and status in $output and

@@ -8,7 +8,7 @@ host_state() {
   ip -brief addr show lo
   nft list ruleset 2>/dev/null | md5sum
 }
-server_pids() { cat /run/dnslab/servers/*/named.pid 2>/dev/null | sort; }
+server_pids() { cat /run/$LAB_NAME/servers/*/named.pid 2>/dev/null | sort; }
 
 "$SOURCE_DIR/native/install"
 before=$(host_state)
@@ -43,7 +43,7 @@ expect_equal "$output" "nameserver $RESOLVER"$'\n'"nameserver $RESOLVER2" "resol
 expect_equal "$(host_state)" "$before" "the machine's resolv.conf, loopback addresses and nftables"
 
 # A crashed server: status says so and up repairs it.
-kill -KILL "$(cat /run/dnslab/servers/root-b/named.pid)"
+kill -KILL "$(cat /run/$LAB_NAME/servers/root-b/named.pid)"
 sleep 0.2
 capture "$DNSLAB" status
 expect_status $status 1 "status with one server down"
@@ -55,7 +55,7 @@ expect_match "$output" "status: NOERROR" "the repaired root server answers"
 
 # A half-removed lab (namespace gone, servers and files left) comes back up too.
 pids=$(server_pids)
-ip netns del dnslab
+ip netns del "$LAB_NAME"
 "$DNSLAB" up >/dev/null
 product_dig -t a www.lab.test
 expect_match "$output" "^www\.lab\.test\..*127\.53\.100\.1$" "resolution after up from a half-removed lab"
@@ -68,7 +68,7 @@ done
 pids=$(server_pids)
 sleep 60 &
 bystander=$!
-echo $bystander >/run/dnslab/servers/root-a/named.pid
+echo $bystander >/run/$LAB_NAME/servers/root-a/named.pid
 "$DNSLAB" down >/dev/null
 checks=$((checks + 1))
 kill -0 $bystander 2>/dev/null || fail "down killed a process that only a stale pid file named"
@@ -76,8 +76,10 @@ kill $bystander 2>/dev/null || true
 for pid in $pids; do
   if kill -0 "$pid" 2>/dev/null; then fail "server $pid still runs after down"; fi
 done
-expect_no_match "$(ip netns list)" "^dnslab" "namespaces after down"
-for path in /run/dnslab /etc/netns/dnslab /opt/Tarvex/Tools/bind/lab-trust-anchor.conf; do
+expect_no_match "$(ip netns list)" "^$LAB_NAME( |$)" "namespaces after down"
+left=(/run/"$LAB_NAME" /etc/netns/"$LAB_NAME")
+[[ $LAB_NAME == dnslab ]] && left+=(/opt/Tarvex/Tools/bind/lab-trust-anchor.conf)
+for path in "${left[@]}"; do
   checks=$((checks + 1))
   [[ ! -e $path ]] || fail "$path is left after down"
 done

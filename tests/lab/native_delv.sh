@@ -22,16 +22,10 @@ product_delv "$QV_DELV" +notcp www.bogus.test
 expect_match "$output" '^;; resolution failed: ' "name in the zone with a wrong DS"
 expect_match "$(tail -n 1 <<<"$output")" '^;; time: [0-9]+ ms$' "time line after a failed resolution"
 
-# Without the anchor beside it, delv falls back to its built-in root key and nothing validates:
-# the lab anchor is what makes signed names validate.
-bare=$(mktemp -d)
-trap 'rm -rf "$bare"' EXIT
-cp "$QV_DELV" "$bare/"
-product_delv "$bare/QV_delv" +notcp www.lab.test
+# Without the lab anchor, delv falls back to its built-in root key and nothing validates: the
+# lab anchor is what makes signed names validate.
+capture in_lab env LAB_TRUST_ANCHOR= "$QV_DELV" +notcp -4 "@$RESOLVER" -t a www.lab.test +cd +mtrace +vtrace
 expect_no_match "$output" '^; fully validated$' "validation without the lab trust anchor"
-cp /opt/Tarvex/Tools/bind/lab-trust-anchor.conf "$bare/"
-product_delv "$bare/QV_delv" +notcp www.lab.test
-expect_match "$output" '^; fully validated$' "validation with the anchor beside a copy"
 
 expect_match "$("$QV_DELV" -v 2>&1 | awk '{print $2}')" '^9\.18\.[0-9]+' "delv version pipeline"
 
