@@ -28,7 +28,7 @@ capture "$DNSLAB" up
 expect_status $status 0 "up"
 echo "$output"
 pids=$(server_pids)
-expect_equal "$(wc -l <<<"$pids")" 13 "server processes after up"
+expect_equal "$(wc -l <<<"$pids")" 14 "server processes after up"
 capture "$DNSLAB" up
 expect_status $status 0 "second up"
 expect_match "$output" "already up" "second up"

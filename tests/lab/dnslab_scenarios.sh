@@ -53,6 +53,21 @@ expect_answer 127.53.2.1 a www.lame.test '^ns\.lame\.test\..*127\.53\.4\.1$'
 expect_answer 127.53.4.1 a www.lame.test 'status: REFUSED'
 expect_answer 127.53.4.1 a www.halflame.test 'status: REFUSED'
 expect_answer 127.53.4.2 a www.halflame.test "$AUTHORITATIVE" '^www\.halflame\.test\..*127\.53\.100\.61$'
+# Traversal scenarios: a TLD whose eight servers all drop, one whose ns8 alone answers, a domain
+# with a dropping, a refusing and an answering server, and one whose servers disagree.
+expect_answer 127.53.1.1 a www.lab.outage 'AUTHORITY: 8,' '^ns8\.nic\.outage\..*127\.53\.7\.8$'
+for address in 127.53.7.1 127.53.7.8 127.53.7.17; do
+  product_dig "@$address" -t ns outage.
+  expect_match "$output" 'connection timed out' "the outage name server $address"
+done
+expect_answer 127.53.7.18 a www.lab.flaky '^lab\.flaky\..*NS	ns1\.lab\.flaky\.$'
+expect_answer 127.53.4.2 a www.lab.flaky "$AUTHORITATIVE" '127\.53\.100\.71$'
+expect_answer 127.53.2.2 a www.mixed.test 'AUTHORITY: 3,' '^ns2\.mixed\.test\..*127\.53\.5\.3$'
+expect_answer 127.53.4.1 a www.mixed.test "$AUTHORITATIVE" '127\.53\.100\.91$'
+expect_answer 127.53.4.1 a www.groups.test '^www\.groups\.test\.	300	IN	A	127\.53\.100\.81$'
+expect_answer 127.53.4.2 a www.groups.test '^www\.groups\.test\.	600	IN	A	127\.53\.100\.81$'
+expect_answer 127.53.4.3 a www.groups.test '^www\.groups\.test\.	300	IN	A	127\.53\.100\.82$'
+
 # Glueless: the TLD names the servers but gives no address; the machine resolver finds them.
 expect_answer 127.53.2.1 a www.glueless.test '^glueless\.test\..*NS	ns1\.dom\.example\.$' 'ADDITIONAL: 1$'
 expect_no_match "$output" '^ns[12]\.dom\.example\..*	A	' "glue for glueless.test"
