@@ -46,7 +46,9 @@ folder=$(mktemp -d) # an empty folder: file completion offers nothing there
 trap 'rm -rf "$folder"' EXIT
 cd "$folder" || exit 1
 # Every tool the script completes (the package's own test checks that each packaged tool is one).
-for tool in $(complete -p | sed -n 's/^complete -F _network_tools //p'); do
+tools=$(complete -p | sed -n 's/^complete -F _network_tools //p')
+expect_match "$tools" '^dns_experience$' "tools completed"
+for tool in $tools; do
   documented=$(help_options "$tool")
   expect_match "$documented" '^-h' "$tool: options read from -h"
   expect_equal "$(complete_line "$tool -")" "$(cut -d' ' -f1 <<<"$documented" | sort)" \
