@@ -1,5 +1,5 @@
 # Front door: `make demo` and `make test` do everything on a fresh Debian 12 machine (as root).
-.PHONY: all build setup test demo bench format clean
+.PHONY: all build setup test demo bench package man format clean
 
 all: build
 
@@ -17,6 +17,14 @@ demo:
 
 bench:
 	scripts/bench
+
+package:
+	scripts/package
+
+man: setup
+	cmake -S . -B build >/dev/null
+	cmake --build build --target man -- --no-print-directory
+	@ls build/man/*.1
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
