@@ -109,7 +109,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           parameters_.DNSSEC_server = string_argument();
           break;
         case 'h':
-          throw exception(help_message(), 0, "");
+          throw requested_text(help_message());
         case 'H':
           hostname_bind_ = true;
           break;
@@ -156,7 +156,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           parameters_.set_protocol(protocol_UDP);
           break;
         case 'V':
-          throw exception(version_message(), 0, "");
+          throw requested_text(version_message());
         case 'w':
           parameters_.set_retry_timeout(int_argument());
           break;

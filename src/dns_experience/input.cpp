@@ -88,6 +88,8 @@ Wrapper::Wrapper(int argc, char** argv, Logger& logger, const std::string& tool_
     : Network_tools::Wrapper(logger), results_(logger), parameters_(tool_directory) {
   try {
     handle_input(argc, argv);
+  } catch (const requested_text&) {
+    throw;
   } catch (const exception& stop) {
     Wrapper::add_min_options();
     throw exception(stop.what(), stop.error_code(),
@@ -164,7 +166,7 @@ void Wrapper::handle_input(int argc, char** argv) {
           parameters_.run_log_tag = "DNS-T RUN";
           break;
         case 'h':
-          throw exception(Wrapper::help_message(), 0, "");
+          throw requested_text(Wrapper::help_message());
         case 'H':
           set_flag(parameters_.query_flags, Parameters::hostname_bind_flag, true);
           break;
@@ -221,7 +223,7 @@ void Wrapper::handle_input(int argc, char** argv) {
           parameters_.set_protocol(protocol_UDP);
           break;
         case 'V':
-          throw exception(Wrapper::version_message(), 0, "");
+          throw requested_text(Wrapper::version_message());
         case 'w':
           parameters_.set_retry_timeout(int_argument());
           break;

@@ -210,8 +210,8 @@ void Wrapper::parse_arguments(int argc, char** argv) {
       throw_fatal_error(err_t::out_of_bounds_argument, refused.what());
     }
   }
-  if (help) throw exception(Wrapper::help_message(), 0, "");
-  if (version_asked) throw exception(Wrapper::version_message(), 0, "");
+  if (help) throw requested_text(Wrapper::help_message());
+  if (version_asked) throw requested_text(Wrapper::version_message());
 
   for (int at = optind; at < argc; ++at) {
     if (!parameters_.host.empty()) {
