@@ -1,14 +1,21 @@
-// Helpers for tests that start processes: waiting, with a limit, for a process to be gone.
+// Helpers for tests that start processes: waiting, with a limit, for a process to be gone, and
+// running a built tool with a standard input that the test writes and may keep open.
 #ifndef NETWORK_TOOLS_TESTS_SUPPORT_PROCESSES_H_
 #define NETWORK_TOOLS_TESTS_SUPPORT_PROCESSES_H_
 
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace Network_tools::testing_support {
 
@@ -43,6 +50,134 @@ inline bool wait_for_child(pid_t pid, int& status) {
   waitpid(pid, &status, 0);
   return false;
 }
+
+// The live processes below `pid`: its children, their children, and so on.
+inline std::vector<pid_t> descendants(pid_t pid) {
+  std::vector<pid_t> found;
+  const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    std::ifstream children(task.path() / "children");
+    for (pid_t child = 0; children >> child;) {
+      if (!process_alive(child)) continue;
+      found.push_back(child);
+      for (const pid_t below : descendants(child)) found.push_back(below);
+    }
+  }
+  return found;
+}
+
+// The command name of `pid` ("dig"), or "" when it is gone.
+inline std::string command_name(pid_t pid) {
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
+// A tool started with `arguments` (the first is the executable, looked up in PATH), with every
+// signal at its default action and unblocked, as a shell with job control starts it. Its
+// standard input is a socket that the test writes with `send` and may leave open; its standard
+// output and error go to files. Destroying it kills it if it still runs.
+class Started_tool {
+ public:
+  explicit Started_tool(const std::vector<std::string>& arguments) {
+    char pattern[] = "/tmp/started_tool_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return;
+    folder_ = pattern;
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) become(arguments, ends[1]);
+    close(ends[1]);
+    input_ = ends[0];
+  }
+  ~Started_tool() {
+    if (pid_ > 0 && status_ == -1) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    close_input();
+    for (std::thread& writer : writers_) writer.join();
+    if (input_ >= 0) close(input_);
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+  Started_tool(const Started_tool&) = delete;
+  Started_tool& operator=(const Started_tool&) = delete;
+
+  pid_t pid() const { return pid_; }
+
+  // Writes `text` to standard input on a thread of its own: the tool may stop reading early.
+  void send(std::string text) {
+    writers_.emplace_back([descriptor = input_, text = std::move(text)] {
+      for (std::size_t sent = 0; sent < text.size();) {
+        const ssize_t count =
+            ::send(descriptor, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (count <= 0) return;
+        sent += static_cast<std::size_t>(count);
+      }
+    });
+  }
+
+  void close_input() {
+    if (input_ >= 0) shutdown(input_, SHUT_RDWR);
+  }
+
+  // Waits up to `limit` for the end and returns the exit status, or 128 + the signal number.
+  // A tool still running then is killed, and -1 returned, so that a hang fails the test.
+  int wait(std::chrono::seconds limit = std::chrono::seconds(30)) {
+    if (pid_ <= 0) return -1;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (waitpid(pid_, &status, WNOHANG) != pid_) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        status_ = -2;
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return status_;
+  }
+
+  std::string out() const { return read(folder_ + "/out"); }
+  std::string err() const { return read(folder_ + "/err"); }
+
+ private:
+  [[noreturn]] void become(const std::vector<std::string>& arguments, int input) {
+    const std::string out = folder_ + "/out";
+    const std::string err = folder_ + "/err";
+    if (dup2(input, STDIN_FILENO) < 0 || !freopen(out.c_str(), "w", stdout) ||
+        !freopen(err.c_str(), "w", stderr)) {
+      _exit(127);
+    }
+    for (int number = 1; number < NSIG; ++number) signal(number, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+
+  static std::string read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+
+  std::string folder_;
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int status_ = -1;
+  std::vector<std::thread> writers_;
+};
 
 }  // namespace Network_tools::testing_support
 
