@@ -329,6 +329,15 @@ void Wrapper::input_sanity_check() {
       throw_fatal_error(err_t::missing_query_type, "Missing query type");
     if (p.host.empty()) throw_fatal_error(err_t::invalid_host, "Missing host");
   }
+  // A query that cannot fit in the overall time limit would end as a time-out that never
+  // happened.
+  if (std::uint32_t{p.get_timeout()} * 1000 <= p.get_retry_timeout()) {
+    throw_fatal_error(err_t::wrong_argument_value, "Retry timeout of " +
+                                                       std::to_string(p.get_retry_timeout()) +
+                                                       "ms does not fit in the timeout of " +
+                                                       std::to_string(p.get_timeout()) + "s");
+  }
+
   if (!p.server.empty() && !IP::is_address(p.server)) {
     int milliseconds = 0;
     const IP::Address address = timed_lookup(host_lookup_, p.server, p, milliseconds);

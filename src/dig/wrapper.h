@@ -54,8 +54,9 @@ class Wrapper : public Network_tools::Wrapper {
   void handle_setting(const JSON_member& member) override;
   void add_min_options() override;
   std::string get_capability_related_to_setting(const std::string& setting) const override;
-  // Requires a query type (except for a bare hostname.bind request) and a host; resolves a server
-  // or DNSSEC server given by name; switches to a reverse lookup for type ptr on an address.
+  // Requires a query type (except for a bare hostname.bind request), a host, and a timeout
+  // longer than one try; resolves a server or DNSSEC server given by name; switches to a
+  // reverse lookup for type ptr on an address.
   void input_sanity_check() override;
 
   // Fails the query: records the error key (and, for time-outs, the status) and throws.

@@ -118,6 +118,9 @@ TEST_F(DigWrapperLabTest, HostileInputIsRefusedBeforeAnyQuery) {
           {"", document(url + std::string(254, 'a') + "\""), "Host name too long: aaaa"},
           {"-d -j -X 'a\nb' -n 127.53.4.1 -t a www.lab.test", "",
            "Test ID [a\\x0ab] holds a control character"},
+          // One try would take the whole budget: a time-out that never happened.
+          {"-d -j -n 127.53.4.1 -w 5000 -Q 5 -t a www.lab.test", "",
+           "Retry timeout of 5000ms does not fit in the timeout of 5s"},
       });
 }
 

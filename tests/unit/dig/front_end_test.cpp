@@ -79,6 +79,11 @@ TEST_F(DigFrontEndTest, InputCheckRefusesWhatCannotBeAsked) {
   expect_refused("-t a -- -f/etc/passwd",
                  "Invalid host \\[-f/etc/passwd\\]: not a DNS name or an IP address "
                  "\\(qv-dns.results.error.invalid-host\\)");
+  // One try longer than the whole budget would end as a time-out that never happened.
+  expect_refused("-w 5000 -Q 5 -t a x",
+                 "Retry timeout of 5000ms does not fit in the timeout of 5s "
+                 "\\(qv-dns.results.error.wrong-argument-value\\)");
+  from_arguments("-w 4999 -Q 5 -t a x")->input_sanity_check();
 
   auto identity = from_arguments("-H -n 127.53.4.1");
   identity->input_sanity_check();
