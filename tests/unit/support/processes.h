@@ -75,71 +75,53 @@ inline std::string command_name(pid_t pid) {
   return name;
 }
 
-// A tool started with `arguments` (the first is the executable, looked up in PATH), with every
-// signal at its default action and unblocked, as a shell with job control starts it. Its
-// standard input is a socket that the test writes with `send` and may leave open; its standard
-// output and error go to files. Destroying it kills it if it still runs.
+// A tool started with `arguments` (the executable first) as a shell with job control starts
+// it: every signal at its default action and unblocked. `input` is written to its standard
+// input, a socket left open after it; standard output and error go to files. Destroying it
+// kills the tool if it still runs.
 class Started_tool {
  public:
-  explicit Started_tool(const std::vector<std::string>& arguments) {
+  explicit Started_tool(const std::vector<std::string>& arguments, std::string input = "") {
     char pattern[] = "/tmp/started_tool_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return;
-    folder_ = pattern;
+    folder_ = mkdtemp(pattern) != nullptr ? pattern : "/nonexistent";
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return;
     pid_ = fork();
     if (pid_ == 0) become(arguments, ends[1]);
     close(ends[1]);
     input_ = ends[0];
+    // On a thread of its own: the tool may stop reading early, or never read.
+    writer_ = std::thread([descriptor = input_, text = std::move(input)] {
+      for (std::size_t sent = 0; sent < text.size();) {
+        const ssize_t count =
+            send(descriptor, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (count <= 0) return;
+        sent += static_cast<std::size_t>(count);
+      }
+    });
   }
   ~Started_tool() {
-    if (pid_ > 0 && status_ == -1) {
+    if (pid_ > 0 && !ended_) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
-    close_input();
-    for (std::thread& writer : writers_) writer.join();
-    if (input_ >= 0) close(input_);
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    shutdown(input_, SHUT_RDWR);
+    if (writer_.joinable()) writer_.join();
+    close(input_);
+    std::filesystem::remove_all(folder_);
   }
   Started_tool(const Started_tool&) = delete;
   Started_tool& operator=(const Started_tool&) = delete;
 
   pid_t pid() const { return pid_; }
 
-  // Writes `text` to standard input on a thread of its own: the tool may stop reading early.
-  void send(std::string text) {
-    writers_.emplace_back([descriptor = input_, text = std::move(text)] {
-      for (std::size_t sent = 0; sent < text.size();) {
-        const ssize_t count =
-            ::send(descriptor, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-        if (count <= 0) return;
-        sent += static_cast<std::size_t>(count);
-      }
-    });
-  }
-
-  void close_input() {
-    if (input_ >= 0) shutdown(input_, SHUT_RDWR);
-  }
-
-  // Waits up to `limit` for the end and returns the exit status, or 128 + the signal number.
-  // A tool still running then is killed, and -1 returned, so that a hang fails the test.
-  int wait(std::chrono::seconds limit = std::chrono::seconds(30)) {
-    if (pid_ <= 0) return -1;
+  // The exit status, or 128 + the signal number; -1 when the tool had not ended after ten
+  // seconds (it is killed then).
+  int wait() {
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (waitpid(pid_, &status, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-        status_ = -2;
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return status_;
+    ended_ = pid_ > 0;
+    if (!ended_ || !wait_for_child(pid_, status)) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
   std::string out() const { return read(folder_ + "/out"); }
@@ -147,10 +129,8 @@ class Started_tool {
 
  private:
   [[noreturn]] void become(const std::vector<std::string>& arguments, int input) {
-    const std::string out = folder_ + "/out";
-    const std::string err = folder_ + "/err";
-    if (dup2(input, STDIN_FILENO) < 0 || !freopen(out.c_str(), "w", stdout) ||
-        !freopen(err.c_str(), "w", stderr)) {
+    if (dup2(input, STDIN_FILENO) < 0 || !freopen((folder_ + "/out").c_str(), "w", stdout) ||
+        !freopen((folder_ + "/err").c_str(), "w", stderr)) {
       _exit(127);
     }
     for (int number = 1; number < NSIG; ++number) signal(number, SIG_DFL);
@@ -158,8 +138,7 @@ class Started_tool {
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& word : arguments) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
     _exit(127);
@@ -175,8 +154,8 @@ class Started_tool {
   std::string folder_;
   pid_t pid_ = -1;
   int input_ = -1;
-  int status_ = -1;
-  std::vector<std::thread> writers_;
+  bool ended_ = false;
+  std::thread writer_;
 };
 
 }  // namespace Network_tools::testing_support

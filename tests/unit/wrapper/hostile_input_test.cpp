@@ -15,14 +15,14 @@ namespace {
 using testing_support::Started_tool;
 
 TEST(HostileInputTest, EveryToolEndsWithItsFatalLine) {
-  const std::string over_long(Wrapper::max_input_length + 1, ' ');
   // What the agent writes (the pipe stays open after it), and the fatal line it must get.
   const std::vector<std::pair<std::string, std::string>> inputs = {
       {std::string(200000, '[') + "\n", "The document is nested too deeply."},
       {R"({"Capabilities":{"x":)" + std::string(65, '[') + std::string(65, ']') + "}}\n",
        "The document is nested too deeply."},
       {R"({"Capabilities":)", "Timeout on receiving STDIN input"},
-      {over_long, "Input document over the limit of 16777216 bytes"},
+      {std::string(Wrapper::max_input_length + 1, ' '),
+       "Input document over the limit of 16777216 bytes"},
   };
   // The whole line is read without waiting for the writer to close: each tool then finds what
   // is missing from this empty document.
@@ -33,28 +33,20 @@ TEST(HostileInputTest, EveryToolEndsWithItsFatalLine) {
   };
 
   // All at once: the time-outs then take five seconds in all.
-  struct Run {
-    std::unique_ptr<Started_tool> tool;
-    std::string fatal;
-  };
-  std::vector<Run> runs;
-  const auto start = [&runs](const std::string& tool, const std::string& input,
-                             const std::string& fatal) {
-    runs.push_back({std::make_unique<Started_tool>(std::vector{NT_BINARY_DIR "/" + tool}),
-                    tool + ": " + fatal});
-    runs.back().tool->send(input);
-  };
+  std::vector<std::pair<std::unique_ptr<Started_tool>, std::string>> runs;
   for (const auto& [tool, missing] : tools) {
-    start(tool, "{\"Capabilities\":{},\"Settings\":{}}\n", missing);
-    for (const auto& [input, fatal] : inputs) start(tool, input, fatal);
+    const std::vector<std::string> command = {NT_BINARY_DIR "/" + tool};
+    runs.emplace_back(std::make_unique<Started_tool>(command, R"({"Capabilities":{},"Settings":{}})"
+                                                              "\n"),
+                      missing);
+    for (const auto& [input, fatal] : inputs) {
+      runs.emplace_back(std::make_unique<Started_tool>(command, input), fatal);
+    }
   }
-  for (Run& run : runs) {
-    EXPECT_EQ(run.tool->wait(), 1) << run.fatal;
-    EXPECT_EQ(run.tool->out(), "") << run.fatal;
-    const std::string err = run.tool->err();
-    const std::string fatal = run.fatal.substr(run.fatal.find(": ") + 2);
-    EXPECT_TRUE(err.ends_with("Fatal error: " + fatal + "\n")) << run.fatal << "\n"
-                                                               << err.substr(0, 500);
+  for (auto& [run, fatal] : runs) {
+    EXPECT_EQ(run->wait(), 1) << fatal;
+    EXPECT_EQ(run->out(), "") << fatal;
+    EXPECT_TRUE(run->err().ends_with("Fatal error: " + fatal + "\n")) << run->err().substr(0, 500);
   }
 }
 
