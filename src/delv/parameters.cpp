@@ -1,12 +1,18 @@
 // Delv parameters: validation and the command line.
 #include "delv/parameters.h"
 
+#include <string_view>
+
 #include "frame/shell_quote.h"
 
 namespace Network_tools::Delv {
 
 std::string query_name_argument(const std::string& host) {
-  return (!host.empty() && host.front() == '-' ? " -q " : " ") + shell_quote(host);
+  // dig and delv read a word that starts with "-" or "+" as an option and one that starts with
+  // "@" as the server; after -q any word is the name.
+  const bool option_like =
+      !host.empty() && std::string_view("-+@").find(host.front()) != std::string_view::npos;
+  return (option_like ? " -q " : " ") + shell_quote(host);
 }
 
 Parameters::Parameters(const std::string& tool_folder)

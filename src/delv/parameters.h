@@ -43,7 +43,8 @@ class Parameters : public Network_tools::Parameters {
 };
 
 // `host` as the query name at the end of a dig or delv command line, after a blank: shell-quoted,
-// and given with -q when it begins with "-" so that the tool cannot take it for an option.
+// and given with -q when it begins with "-", "+" or "@" so that the tool cannot take it for an
+// option or a server. Checked input never begins so; a name met in an answer may.
 std::string query_name_argument(const std::string& host);
 
 }  // namespace Network_tools::Delv

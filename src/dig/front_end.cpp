@@ -9,6 +9,7 @@
 #include "frame/ip.h"
 #include "frame/system.h"
 #include "wrapper/arguments.h"
+#include "wrapper/input_values.h"
 #include "wrapper/json_access.h"
 
 namespace Network_tools::Dig {
@@ -65,6 +66,11 @@ IP::Address timed_lookup(const Network_tools::Wrapper::host_lookup_t& lookup,
   return address;
 }
 
+// Ends the process with `code` when `problem` is not empty; for the command line.
+void fatal_if(const std::string& problem, err_t code) {
+  if (!problem.empty()) Wrapper::throw_fatal_error(code, problem);
+}
+
 }  // namespace
 
 Wrapper::Wrapper(int argc, char** argv, Logger& logger, const std::string& tool_folder)
@@ -107,9 +113,10 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           break;
         case 'E':
           parameters_.DNSSEC_server = string_argument();
+          fatal_if(host_problem(parameters_.DNSSEC_server, "DNSSEC server"), err_t::invalid_host);
           break;
         case 'h':
-          throw exception(help_message(), 0, "");
+          throw requested_text(help_message());
         case 'H':
           hostname_bind_ = true;
           break;
@@ -118,6 +125,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           break;
         case 'n':
           parameters_.server = string_argument();
+          fatal_if(host_problem(parameters_.server, "server"), err_t::invalid_host);
           break;
         case 'N':
           parameters_.EDNS = false;
@@ -147,6 +155,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           parameters_.query_mode = query_mode_t::nsid;
           break;
         case 't':
+          fatal_if(query_type_problem(string_argument()), err_t::wrong_argument_value);
           parameters_.set_query_type(string_argument());
           break;
         case 'T':
@@ -156,7 +165,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           parameters_.set_protocol(protocol_UDP);
           break;
         case 'V':
-          throw exception(version_message(), 0, "");
+          throw requested_text(version_message());
         case 'w':
           parameters_.set_retry_timeout(int_argument());
           break;
@@ -164,6 +173,8 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           parameters_.set_query_type("ptr");
           break;
         case 'X':
+          fatal_if(text_problem("Test ID", string_argument(), max_label_length),
+                   err_t::wrong_argument_value);
           logger_.set_ID(string_argument());
           break;
         case ':':
@@ -193,7 +204,12 @@ void Wrapper::parse_arguments(int argc, char** argv) {
       throw_fatal_error(err_t::duplicate_host, std::string("Duplicate host ") + argv[index]);
     }
     parameters_.host = argv[index];
+    fatal_if(host_problem(parameters_.host), err_t::invalid_host);
   }
+}
+
+void Wrapper::refuse_if(const std::string& problem, err_t code) {
+  if (!problem.empty()) throw_exception(code, problem);
 }
 
 void Wrapper::handle_option(const JSON_member& member) {
@@ -209,23 +225,28 @@ void Wrapper::handle_option(const JSON_member& member) {
     } else if (key == "qv-dns.test.nsid") {
       parameters_.query_mode = GetBool(value) ? query_mode_t::nsid : query_mode_t::standard;
     } else if (key == "qv-dns.test.query-type") {
+      refuse_if(query_type_problem(GetString(value)), err_t::wrong_argument_value);
       parameters_.set_query_type(GetString(value));
     } else if (key == "qv-dns.test.query-retry-count") {
       parameters_.set_tries(GetInt(value));
     } else if (key == "qv-dns.test.query-retry-timeout") {
       parameters_.set_retry_timeout(GetInt(value));
     } else if (key == "qv-dns.test.server") {
+      refuse_if(host_problem(GetString(value), "server"), err_t::invalid_host);
       parameters_.server = GetString(value);
     } else if (key == "qv-dns.test.subnet") {
       parameters_.set_EDNS_client_subnet(GetString(value));
     } else if (key == "qv-dns.test.dns-via-tcp") {
       parameters_.set_protocol(GetBool(value) ? protocol_TCP : protocol_unset);
     } else if (key == "common.test.test-id") {
+      refuse_if(text_problem("Test ID", GetString(value), max_label_length),
+                err_t::wrong_argument_value);
       logger_.set_ID(GetString(value));
     } else if (key == "common.test.max-step-time") {
       parameters_.set_timeout(GetInt(value), minimum_timeout, maximum_timeout);
     } else if (key == "test.common.url") {
       const std::string URL = GetString(value);
+      refuse_if(text_problem("URL", URL, max_URL_length), err_t::wrong_argument_value);
       std::string scheme, host;
       int port = 0;
       try {
@@ -237,6 +258,7 @@ void Wrapper::handle_option(const JSON_member& member) {
       if (scheme != "qv-dns-direct") {
         throw_exception(err_t::wrong_argument_value, "Invalid URL scheme " + scheme);
       }
+      refuse_if(host_problem(host), err_t::invalid_host);
       parameters_.host = host;
       URL_ = URL;
     } else if (key == "test.common.use-ipv6") {
@@ -266,6 +288,7 @@ void Wrapper::handle_setting(const JSON_member& member) {
     } else if (name == "DisableRecursion") {
       parameters_.recursion = !GetBool(value);
     } else if (name == "DnssecServerOverride") {
+      refuse_if(host_problem(GetString(value), "DNSSEC server"), err_t::invalid_host);
       parameters_.DNSSEC_server = GetString(value);
     } else if (name == "Dnssec") {
       parameters_.DNSSEC = GetBool(value);
@@ -276,6 +299,7 @@ void Wrapper::handle_setting(const JSON_member& member) {
     } else if (name == "RetryTimeout") {
       parameters_.set_retry_timeout(GetInt(value));
     } else if (name == "Server") {
+      refuse_if(host_problem(GetString(value), "server"), err_t::invalid_host);
       parameters_.server = GetString(value);
     } else if (name == "Timeout") {
       parameters_.set_timeout(GetInt(value), minimum_timeout, maximum_timeout);
@@ -305,9 +329,13 @@ void Wrapper::input_sanity_check() {
       throw_fatal_error(err_t::missing_query_type, "Missing query type");
     if (p.host.empty()) throw_fatal_error(err_t::invalid_host, "Missing host");
   }
-  // dig would read such a host as one of its options.
-  if (!p.host.empty() && p.host.front() == '-') {
-    throw_fatal_error(err_t::invalid_host, "Invalid host: " + p.host);
+  // A query that cannot fit in the overall time limit would end as a time-out that never
+  // happened.
+  if (std::uint32_t{p.get_timeout()} * 1000 <= p.get_retry_timeout()) {
+    throw_fatal_error(err_t::wrong_argument_value, "Retry timeout of " +
+                                                       std::to_string(p.get_retry_timeout()) +
+                                                       "ms does not fit in the timeout of " +
+                                                       std::to_string(p.get_timeout()) + "s");
   }
 
   if (!p.server.empty() && !IP::is_address(p.server)) {
@@ -368,7 +396,8 @@ std::string Wrapper::help_message() const {
          "  -R, --norecurse               do not ask for recursion\n"
          "  -s, --subnet PREFIX           EDNS client subnet to send\n"
          "  -S, --nsid                    ask for the server's NSID\n"
-         "  -t, --query-type TYPE         record type to ask for (a, aaaa, ns, ptr...)\n"
+         "  -t, --query-type TYPE         record type to ask for (a, aaaa, ns, ptr...); required,\n"
+         "                                except with -x, or with -H and no host\n"
          "  -T, --tcp                     query over TCP\n"
          "  -U, --udp                     query over UDP only\n"
          "  -V, --version                 print the versions and stop\n"

@@ -6,6 +6,7 @@
 #include "frame/exception.h"
 #include "frame/shell_quote.h"
 #include "frame/system.h"
+#include "wrapper/input_values.h"
 
 namespace Network_tools::Dig {
 namespace {
@@ -72,7 +73,7 @@ void Parameters::set_EDNS_client_subnet(const std::string& subnet) {
   try {
     EDNS_client_subnet_ = IP::Subnet(subnet);
   } catch (const Network_tools::exception&) {
-    throw exception("Invalid subnet: " + subnet);
+    throw exception("Invalid subnet: " + shown_value(subnet));
   }
 }
 

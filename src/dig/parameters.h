@@ -33,8 +33,8 @@ class Parameters : public Network_tools::Parameters {
   // The shell command line. With the defaults, host H, type a, server 192.0.2.53 and UDP:
   //   /opt/Tarvex/Tools/bind/QV_dig -u +comment +question +notcp +ignore -4 +cd +tries=1
   //   +timeout=1.500 @192.0.2.53 -t a H 2>&1
-  // Host, server and type pass through `shell_quote`; a host that begins with "-" is given
-  // with -q so that dig cannot read it as an option.
+  // Host, server and type pass through `shell_quote`; a host that begins with "-", "+" or "@"
+  // is given with -q so that dig cannot read it as an option or a server.
   std::string get_cmd_line() const override;
 
   // The validation of this query's answer by delv: same host and type (lower-cased), the

@@ -54,8 +54,8 @@ class Wrapper : public Network_tools::Wrapper {
   void handle_setting(const JSON_member& member) override;
   void add_min_options() override;
   std::string get_capability_related_to_setting(const std::string& setting) const override;
-  // Requires a query type (except for a bare hostname.bind request) and a host that cannot be
-  // taken for an option; resolves a server or DNSSEC server given by name; switches to a
+  // Requires a query type (except for a bare hostname.bind request), a host, and a timeout
+  // longer than one try; resolves a server or DNSSEC server given by name; switches to a
   // reverse lookup for type ptr on an address.
   void input_sanity_check() override;
 
@@ -105,6 +105,8 @@ class Wrapper : public Network_tools::Wrapper {
   void merge_DNSSEC(int measurement_time);
   // Command-line parsing of the `dig_wrapper` tool.
   void parse_arguments(int argc, char** argv);
+  // Fails the capability or setting being applied with `code` when `problem` is not empty.
+  void refuse_if(const std::string& problem, err_t code);
   // The sub-wrappers use this wrapper's system hooks.
   void share_hooks(Network_tools::Wrapper& sub_wrapper) const;
 

@@ -12,6 +12,7 @@
 #include "frame/system.h"
 #include "ping/factory.h"
 #include "wrapper/arguments.h"
+#include "wrapper/input_values.h"
 #include "wrapper/json_access.h"
 
 namespace Network_tools::DNS_experience {
@@ -75,6 +76,20 @@ void set_flag(std::uint8_t& flags, std::uint8_t flag, bool on) {
   flags = static_cast<std::uint8_t>(on ? flags | flag : flags & ~flag);
 }
 
+// Ends the process with `code` when `problem` is not empty; for the command line and the
+// settings, whose failures are never forgiven.
+void fatal_if(const std::string& problem, err_t code) {
+  if (!problem.empty()) Wrapper::throw_fatal_error(code, problem);
+}
+
+// Fails the capability that `tool` is applying with `code` when `problem` is not empty.
+void refuse_if(Wrapper& tool, const std::string& problem, err_t code) {
+  if (!problem.empty()) tool.throw_exception(code, problem);
+}
+
+// The longest list of server names to ignore.
+constexpr std::size_t max_list_length = 16384;
+
 }  // namespace
 
 Wrapper::Wrapper(Logger& logger, const std::string& tool_directory, std::streambuf* input)
@@ -88,6 +103,8 @@ Wrapper::Wrapper(int argc, char** argv, Logger& logger, const std::string& tool_
     : Network_tools::Wrapper(logger), results_(logger), parameters_(tool_directory) {
   try {
     handle_input(argc, argv);
+  } catch (const requested_text&) {
+    throw;
   } catch (const exception& stop) {
     Wrapper::add_min_options();
     throw exception(stop.what(), stop.error_code(),
@@ -151,6 +168,8 @@ void Wrapper::handle_input(int argc, char** argv) {
           parameters_.cache_TLD = true;
           break;
         case 'C':
+          fatal_if(text_problem("Cache path", text_argument(), max_path_length),
+                   err_t::wrong_argument_value);
           parameters_.set_cache_path(text_argument());
           break;
         case 'd':
@@ -164,11 +183,13 @@ void Wrapper::handle_input(int argc, char** argv) {
           parameters_.run_log_tag = "DNS-T RUN";
           break;
         case 'h':
-          throw exception(Wrapper::help_message(), 0, "");
+          throw requested_text(Wrapper::help_message());
         case 'H':
           set_flag(parameters_.query_flags, Parameters::hostname_bind_flag, true);
           break;
         case 'I':
+          fatal_if(text_problem("Server list", text_argument(), max_list_length),
+                   err_t::wrong_argument_value);
           parameters_.set_tld_host_ignore_list(parse_tld_host_ignore_list(text_argument()));
           break;
         case 'j':
@@ -212,6 +233,7 @@ void Wrapper::handle_input(int argc, char** argv) {
           set_flag(parameters_.query_flags, Parameters::nsid_flag, true);
           break;
         case 't':
+          fatal_if(query_type_problem(text_argument()), err_t::wrong_argument_value);
           parameters_.set_query_type(text_argument());
           break;
         case 'T':
@@ -221,7 +243,7 @@ void Wrapper::handle_input(int argc, char** argv) {
           parameters_.set_protocol(protocol_UDP);
           break;
         case 'V':
-          throw exception(Wrapper::version_message(), 0, "");
+          throw requested_text(Wrapper::version_message());
         case 'w':
           parameters_.set_retry_timeout(int_argument());
           break;
@@ -229,6 +251,8 @@ void Wrapper::handle_input(int argc, char** argv) {
           parameters_.set_max_concurrent_pings(int_argument());
           break;
         case 'X':
+          fatal_if(text_problem("Test ID", text_argument(), max_label_length),
+                   err_t::wrong_argument_value);
           logger_.set_ID(text_argument());
           break;
         default:
@@ -250,7 +274,10 @@ void Wrapper::handle_input(int argc, char** argv) {
     throw_fatal_error(err_t::duplicate_host, std::string("Duplicate destination hosts: [") +
                                                  argv[optind] + "] and [" + argv[optind + 1] + "]");
   }
-  if (optind < argc) parameters_.host = argv[optind];
+  if (optind < argc) {
+    parameters_.host = argv[optind];
+    fatal_if(host_problem(parameters_.host), err_t::invalid_host);
+  }
 }
 
 void Wrapper::handle_option(const JSON_member& member) {
@@ -273,6 +300,7 @@ void Wrapper::handle_option(const JSON_member& member) {
     } else if (key == "qv-dns.test.nsid") {
       set_flag(p.query_flags, Parameters::nsid_flag, GetBool(value));
     } else if (key == "qv-dns.test.query-type") {
+      refuse_if(*this, query_type_problem(GetString(value)), err_t::wrong_argument_value);
       p.set_query_type(GetString(value));
     } else if (key == "qv-dns.test.subnet") {
       const std::string subnet = GetString(value);
@@ -284,8 +312,12 @@ void Wrapper::handle_option(const JSON_member& member) {
     } else if (key == "qv-dns.test.dns-via-tcp") {
       p.set_protocol(GetBool(value) ? protocol_TCP : protocol_UDP);
     } else if (key == "common.test.test-id") {
+      refuse_if(*this, text_problem("Test ID", GetString(value), max_label_length),
+                err_t::wrong_argument_value);
       logger_.set_ID(GetString(value));
     } else if (key == "qv-dns.test.tld-host-ignore-list") {
+      refuse_if(*this, text_problem("Server list", GetString(value), max_list_length),
+                err_t::wrong_argument_value);
       p.set_tld_host_ignore_list(parse_tld_host_ignore_list(GetString(value)));
     } else if (key == "qv-dns.test.tld-server-minimum-failure-count") {
       p.set_tld_server_minimum_failure_count(GetInt(value));
@@ -320,6 +352,7 @@ void Wrapper::handle_option(const JSON_member& member) {
 
 void Wrapper::apply_URL(const std::string& key, const std::string& URL) {
   Parameters& p = parameters_;
+  refuse_if(*this, text_problem("URL", URL, max_URL_length), err_t::wrong_argument_value);
   if (!p.host.empty()) {
     throw_exception(err_t::duplicate_host,
                     "Duplicate destination hosts: [" + p.host + "] and [" + URL + "]");
@@ -333,6 +366,7 @@ void Wrapper::apply_URL(const std::string& key, const std::string& URL) {
     throw_exception(err_t::wrong_argument_value,
                     "Capability " + key + " is not a properly formatted url: " + malformed.what());
   }
+  refuse_if(*this, host_problem(host), err_t::invalid_host);
   p.host = to_lower_case(host);
   if (scheme == "qv-dns-exp") {
     p.test_type = test_type_t::DNS_experience;
@@ -356,6 +390,8 @@ void Wrapper::handle_setting(const JSON_member& member) {
     if (name == "BiasPercentage") {
       p.set_bias_percentage(GetInt(value));
     } else if (name == "DataDirectory") {
+      fatal_if(text_problem("Setting DataDirectory", GetString(value), max_path_length),
+               err_t::wrong_argument_value);
       p.set_cache_path(GetString(value) + "/" + Parameters::cache_file_name);
     } else if (name == "CnameTraversalLimit") {
       p.set_CNAME_traversal_limit(GetInt(value));

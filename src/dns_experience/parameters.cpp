@@ -7,6 +7,7 @@
 
 #include "frame/exception.h"
 #include "frame/system.h"
+#include "wrapper/input_values.h"
 
 namespace Network_tools::DNS_experience {
 namespace {

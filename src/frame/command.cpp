@@ -11,6 +11,7 @@
 #include <cerrno>
 
 #include "frame/signal_block.h"
+#include "frame/signals.h"
 
 namespace Network_tools {
 namespace {
@@ -30,12 +31,16 @@ namespace {
   }
   if (input >= 0 && input != STDIN_FILENO) dup2(input, STDIN_FILENO);
 
-  // Our handlers must not run in the child (it would kill its parent's other commands).
+  // Our handlers must not run in the child (it would kill its parent's other commands); a
+  // signal the tool process was told to ignore stays ignored for the command too.
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigemptyset(&default_action.sa_mask);
-  for (const int signal_number : {SIGSEGV, SIGABRT, SIGTERM}) {
-    sigaction(signal_number, &default_action, nullptr);
+  for (const int signal_number : handled_signals) {
+    struct sigaction current {};
+    if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+      sigaction(signal_number, &default_action, nullptr);
+    }
   }
   pthread_sigmask(SIG_SETMASK, &mask, nullptr);
 
@@ -46,7 +51,7 @@ namespace {
 }  // namespace
 
 FILE* launch_bash_command(const std::string& command, Pipe_registry& registry) {
-  // Blocked from before the fork until the child is registered, so that a SIGTERM in between
+  // Blocked from before the fork until the child is registered, so that a signal in between
   // still finds it.
   Signal_block block;
 

@@ -5,13 +5,14 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace Network_tools {
 
-// A failure on its way to the process entry. Code 0 is no error at all: help and version texts
-// travel this way and are printed with exit status 0. Any other code ends the process with
-// status 1, printing the error JSON (the result document that carries the error) when there is
-// one.
+// A failure on its way to the process entry, which ends the process with status 1 and prints
+// the error JSON (the result document that carries the error) when there is one. Code 0 marks
+// a failure that a caller is expected to catch and report in its own words (a malformed URL or
+// address); help and version texts travel as `requested_text`, with code 0 too.
 class exception : public std::exception {
  public:
   exception(std::string message, int error_code, std::string error_JSON)
@@ -24,7 +25,8 @@ class exception : public std::exception {
   // The serialised result document to print on standard output, or empty.
   virtual const std::string& error_message() const noexcept { return error_JSON_; }
 
-  // 0 for help and version texts; any other value is an error.
+  // 0 for help and version texts and for failures their callers report; any other value is
+  // the tool's error code.
   virtual int error_code() const noexcept { return error_code_; }
 
   // True exactly when there is a result document to print.
@@ -34,6 +36,14 @@ class exception : public std::exception {
   std::string message_;
   int error_code_;
   std::string error_JSON_;
+};
+
+// A help or version text on its way to standard output: the one code-0 exception that the
+// process entry prints with exit status 0. Any other exception that reaches the entry, whatever
+// its code, is a failure.
+class requested_text : public exception {
+ public:
+  explicit requested_text(std::string text) : exception(std::move(text), 0, "") {}
 };
 
 }  // namespace Network_tools

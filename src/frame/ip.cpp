@@ -40,6 +40,14 @@ int detect_family(const char* text, const char* owner, const char* kind) {
 
 }  // namespace
 
+// A NUL inside the text would end it early for the parser: such a text is no subnet at all.
+const char* Subnet::whole_text(const std::string& text) {
+  if (text.find('\0') != std::string::npos) {
+    fail(constructor_error("Subnet") + "Wrong subnet: [" + text.c_str() + "...]");
+  }
+  return text.c_str();
+}
+
 Address::Address(const char* text) {
   const int family = detect_family(text, "Address", "IP");
   parse(text, family, "Address", text);
@@ -123,6 +131,7 @@ bool operator==(const Subnet& left, const Subnet& right) {
 }
 
 bool is_address(const std::string& text, type_v type) {
+  if (text.find('\0') != std::string::npos) return false;
   std::array<std::uint8_t, 16> bytes{};
   if (type != IPv6_type && inet_pton(AF_INET, text.c_str(), bytes.data()) == 1) return true;
   return type != IPv4_type && inet_pton(AF_INET6, text.c_str(), bytes.data()) == 1;

@@ -55,7 +55,7 @@ class Subnet : public Address {
   Subnet() = default;
   // Parses "10.1.2.3/8" (stored as 10.0.0.0/8) or a bare address (full-length prefix).
   explicit Subnet(const char* text);
-  explicit Subnet(const std::string& text) : Subnet(text.c_str()) {}
+  explicit Subnet(const std::string& text) : Subnet(whole_text(text)) {}
 
   // "10.0.0.0/8", or "" for the empty subnet.
   std::string to_string() const override;
@@ -68,6 +68,9 @@ class Subnet : public Address {
   friend bool operator==(const Subnet& left, const Subnet& right);
 
  private:
+  // `text` for the parser; throws the wrong-subnet error when it holds a NUL.
+  static const char* whole_text(const std::string& text);
+
   std::uint8_t prefix_length_ = 0;
 };
 

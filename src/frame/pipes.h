@@ -17,9 +17,9 @@ namespace Network_tools {
 // when its reader closes it, so clean-up never sees a closed stream; the child leaves when it
 // has been reaped, so the signal handler can still end it while its reader waits for it.
 //
-// Threads start and finish commands concurrently: changes take a mutex with SIGSEGV, SIGABRT
-// and SIGTERM blocked, so the handler never interrupts a change on the same thread. The handler
-// itself takes no lock: it only reads the atomic pids, which is safe whatever other threads do.
+// Threads start and finish commands concurrently: changes take a mutex with the handled signals
+// blocked, so the handler never interrupts a change on the same thread. The handler itself
+// takes no lock: it only reads the atomic pids, which is safe whatever other threads do.
 class Pipe_registry {
  public:
   // At most this many commands run at once (the default open-file limit allows no more).

@@ -22,14 +22,13 @@ int run_tool_process(int argc, char** argv, const Tool_factories& factories, std
                                                  : factories.from_arguments(argc, argv, logger);
     wrapper->input_sanity_check();
     output = wrapper->run();
+  } catch (const requested_text& text) {
+    output = text.what();
   } catch (const exception& error) {
-    if (error.error_code() == 0) {
-      output = error.what();
-    } else {
-      status = 1;
-      logger.write(LEVEL_ERROR, "ERROR", error.what());
-      if (error.need_JSON_output()) output = error.error_message();
-    }
+    // Code 0 included: a failure that no caller turned into its own error is still a failure.
+    status = 1;
+    logger.write(LEVEL_ERROR, "ERROR", error.what());
+    if (error.need_JSON_output()) output = error.error_message();
   } catch (const std::exception& error) {
     status = 1;
     err << "Caught exception: " << error.what() << std::endl;

@@ -22,9 +22,9 @@ struct Tool_factories {
 // Runs one test and returns the exit status: installs the signal handlers, builds the wrapper
 // (from `input` when `argc` is 1, else from the arguments), checks its input, runs it, and
 // prints the returned text on `out` as it is (no line end added). The exit status is 0 for a
-// completed test and for help and version texts (a `Network_tools::exception` with code 0,
-// whose message is printed), 1 for every error: a `Network_tools::exception` with another code
-// is logged and its error JSON printed when it has one; any other std::exception is written as
+// completed test and for help and version texts (a `requested_text`, whose text is printed),
+// 1 for every error: any other `Network_tools::exception`, whatever its code, is logged and its
+// error JSON printed when it has one; any other std::exception is written as
 // "Caught exception: " + what() on `err`, and the commands still running are ended.
 int run_tool_process(int argc, char** argv, const Tool_factories& factories,
                      std::streambuf* input = std::cin.rdbuf(), std::ostream& out = std::cout,

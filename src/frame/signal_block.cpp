@@ -3,14 +3,14 @@
 
 #include <pthread.h>
 
+#include "frame/signals.h"
+
 namespace Network_tools {
 
 Signal_block::Signal_block() {
   sigset_t blocked;
   sigemptyset(&blocked);
-  sigaddset(&blocked, SIGSEGV);
-  sigaddset(&blocked, SIGABRT);
-  sigaddset(&blocked, SIGTERM);
+  for (const int number : handled_signals) sigaddset(&blocked, number);
   pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
 }
 

@@ -1,4 +1,4 @@
-// Blocking of the three handled signals on the calling thread for the length of a scope.
+// Blocking of the handled signals on the calling thread for the length of a scope.
 #ifndef NETWORK_TOOLS_FRAME_SIGNAL_BLOCK_H_
 #define NETWORK_TOOLS_FRAME_SIGNAL_BLOCK_H_
 
@@ -6,8 +6,8 @@
 
 namespace Network_tools {
 
-// Blocks SIGSEGV, SIGABRT and SIGTERM while alive, then restores the previous mask; a signal
-// that arrives meanwhile is delivered then.
+// Blocks the handled signals (`handled_signals`) while alive, then restores the previous mask; a
+// signal that arrives meanwhile is delivered then.
 class Signal_block {
  public:
   Signal_block();

@@ -15,17 +15,18 @@
 namespace Network_tools {
 
 void register_handlers() {
-  const struct {
-    int number;
-    const char* name;
-  } handled[] = {{SIGSEGV, "SIGSEGV"}, {SIGABRT, "SIGABRT"}, {SIGTERM, "SIGTERM"}};
-  for (const auto& signal_entry : handled) {
+  for (const int number : handled_signals) {
+    const bool request = number == SIGINT || number == SIGHUP || number == SIGQUIT;
+    struct sigaction current {};
+    if (request && sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+      continue;
+    }
     struct sigaction action {};
     action.sa_handler = sig_handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (sigaction(signal_entry.number, &action, nullptr) != 0) {
-      throw std::runtime_error(std::string("Cannot set action to ") + signal_entry.name +
+    if (sigaction(number, &action, nullptr) != 0) {
+      throw std::runtime_error(std::string("Cannot set action to SIG") + sigabbrev_np(number) +
                                " (errno=" + std::to_string(errno) + ")");
     }
   }
@@ -36,8 +37,11 @@ void sig_handler(int signal_number) {
 
   const char* word = "Unknown\n";
   if (signal_number == SIGSEGV) word = "Segmentation fault\n";
-  if (signal_number == SIGTERM) word = "Terminated\n";
   if (signal_number == SIGABRT) word = "Aborted\n";
+  if (signal_number == SIGTERM || signal_number == SIGINT || signal_number == SIGHUP ||
+      signal_number == SIGQUIT) {
+    word = "Terminated\n";
+  }
   // write and _exit, not stdio and exit: the signal may have interrupted either of them, and
   // nothing is left in an output buffer (the result is printed and flushed only at the end).
   const ssize_t written = write(STDERR_FILENO, word, std::strlen(word));

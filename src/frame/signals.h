@@ -1,16 +1,29 @@
-// Handling of SIGSEGV, SIGABRT and SIGTERM: no native tool outlives the process.
+// Handling of the signals that end a tool (a crash, an abort, a request to terminate from a
+// supervisor or a terminal): no native tool outlives the process.
 #ifndef NETWORK_TOOLS_FRAME_SIGNALS_H_
 #define NETWORK_TOOLS_FRAME_SIGNALS_H_
 
+#include <signal.h>
+
+#include <array>
+
 namespace Network_tools {
 
-// Installs `sig_handler` for SIGSEGV, SIGABRT and SIGTERM, in that order. Throws
-// std::runtime_error "Cannot set action to SIGTERM (errno=22)" and the like on failure.
+// The signals that `register_handlers` handles, in the order of installation. The native tools
+// run in process groups of their own, so a terminal's Ctrl-C, hang-up or Ctrl-\ reaches only
+// the tool process: its handler must end them.
+inline constexpr std::array<int, 6> handled_signals = {SIGSEGV, SIGABRT, SIGTERM,
+                                                       SIGINT,  SIGHUP,  SIGQUIT};
+
+// Installs `sig_handler` for each of `handled_signals`, in that order, except that SIGINT,
+// SIGHUP and SIGQUIT stay ignored when the process was started with them ignored (as nohup and
+// background jobs of a shell start it). Throws std::runtime_error "Cannot set action to SIGTERM
+// (errno=22)" and the like on failure.
 void register_handlers();
 
 // Kills every registered command (see `Pipe_registry::kill_all`), writes "Segmentation fault",
-// "Aborted", "Terminated" or "Unknown" and a line end on standard error, and ends the process
-// with status 1. Never returns.
+// "Aborted", "Terminated" (SIGTERM, SIGINT, SIGHUP, SIGQUIT) or "Unknown" and a line end on
+// standard error, and ends the process with status 1. Never returns.
 [[noreturn]] void sig_handler(int signal_number);
 
 // Ends the process with `status` after killing every registered command; for fatal errors.

@@ -13,6 +13,7 @@
 #include "frame/ip.h"
 #include "ping/wrapper.h"
 #include "wrapper/arguments.h"
+#include "wrapper/input_values.h"
 #include "wrapper/json_access.h"
 
 namespace Network_tools::Ping {
@@ -189,6 +190,11 @@ void Wrapper::parse_arguments(int argc, char** argv) {
           parameters_.set_probe_timeout(retrieve_int_option(name, optarg));
           break;
         case 'X':
+          if (const std::string problem =
+                  text_problem("Test ID", retrieve_string_option(name, optarg), max_label_length);
+              !problem.empty()) {
+            throw_fatal_error(err_t::wrong_argument_value, problem);
+          }
           logger_.set_ID(retrieve_string_option(name, optarg));
           break;
         case 'z':
@@ -210,14 +216,17 @@ void Wrapper::parse_arguments(int argc, char** argv) {
       throw_fatal_error(err_t::out_of_bounds_argument, refused.what());
     }
   }
-  if (help) throw exception(Wrapper::help_message(), 0, "");
-  if (version_asked) throw exception(Wrapper::version_message(), 0, "");
+  if (help) throw requested_text(Wrapper::help_message());
+  if (version_asked) throw requested_text(Wrapper::version_message());
 
   for (int at = optind; at < argc; ++at) {
     if (!parameters_.host.empty()) {
       throw_fatal_error(err_t::duplicate_host, "Duplicate host " + std::string(argv[at]));
     }
     parameters_.host = argv[at];
+    if (const std::string problem = host_problem(parameters_.host); !problem.empty()) {
+      throw_fatal_error(err_t::wrong_argument_value, problem);
+    }
   }
 }
 
@@ -262,6 +271,7 @@ void Wrapper::handle_option(const JSON_member& member) {
       std::string scheme;
       std::string host;
       int port = 0;
+      refuse_if(text_problem("URL", GetString(member.value), max_URL_length));
       try {
         retrieve_details_from_url(GetString(member.value), scheme, host, port);
       } catch (const exception& malformed) {
@@ -272,16 +282,18 @@ void Wrapper::handle_option(const JSON_member& member) {
       if (!protocol_of_scheme(scheme, protocol)) {
         throw_exception(err_t::wrong_argument_value, "Unsupported URL scheme " + scheme);
       }
+      refuse_if(host_problem(host));
       parameters_.set_protocol(protocol);
       if (port != 0) parameters_.set_port(port);
       parameters_.host = host;
     } else if (key == "test.common.use-ipv6") {
       parameters_.use_IPv6 = GetBool(member.value);
     } else if (key == "common.test.test-id") {
+      refuse_if(text_problem("Test ID", GetString(member.value), max_label_length));
       logger_.set_ID(GetString(member.value));
     } else if (key == "test.common.multi-test-node-id") {
       // Identifies the agent's node for its own bookkeeping; the ping does not depend on it.
-      GetString(member.value);
+      refuse_if(text_problem("Node ID", GetString(member.value), max_label_length));
     } else if (key == "common.test.max-step-time") {
       parameters_.set_timeout(GetInt(member.value), 1, 300);
     } else if (key == "qv-ping.test.continuous-ping-spacing") {
@@ -355,6 +367,10 @@ void Wrapper::handle_setting(const JSON_member& member) {
   } catch (const Network_tools::Parameters::exception& refused) {
     throw_exception(err_t::out_of_bounds_argument, refused.what());
   }
+}
+
+void Wrapper::refuse_if(const std::string& problem) {
+  if (!problem.empty()) throw_exception(err_t::wrong_argument_value, problem);
 }
 
 std::string Wrapper::get_capability_related_to_setting(const std::string& setting) const {
@@ -453,7 +469,11 @@ void Wrapper::import_partial_results() {
   if (!data.HasMember(address) || !data[address].IsString()) {
     logger_.write(LEVEL_WARNING, "WARNING", "Missing common.results.host.address");
   } else {
-    parameters_.host = data[address].GetString();
+    const std::string host = GetString(data[address]);
+    if (const std::string problem = host_problem(host); !problem.empty()) {
+      throw_exception(err_t::malformed_json, "Partial results refused: " + problem);
+    }
+    parameters_.host = host;
     test_result_.remove_other_data("common.results.host.address", 0, 0);
     logger_.write(LEVEL_WARNING, "INFO",
                   "Partial results detected, address set to " + parameters_.host);

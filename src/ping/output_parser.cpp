@@ -8,6 +8,8 @@
 //   Timedout: true
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -35,9 +37,15 @@ bool is_number(const std::string& token) {
 }
 
 // The time as the default stream format writes it: six significant digits.
-std::string round_trip_time_text(const std::string& token) {
+std::string round_trip_time_text(const std::string& token, const std::string& line) {
+  double time = 0.0;
+  try {
+    time = std::stod(token);
+  } catch (const std::out_of_range&) {
+    parsing_error("Round-trip time out of range [" + token + "] in line " + line);
+  }
   std::ostringstream text;
-  text << std::stod(token);
+  text << time;
   return text.str();
 }
 
@@ -168,16 +176,23 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
       } catch (const std::exception&) {
         parsing_error("Duration expected, got [" + token(1) + "] in line " + line);
       }
+      // "nan" and "inf" read as floats, but no JSON number can hold them.
+      if (!std::isfinite(duration)) {
+        parsing_error("Duration expected, got [" + token(1) + "] in line " + line);
+      }
       test_result_.add_other_data("qv-ping.results.duration.ms",
                                   duration + parameters_.get_starting_duration(), 0, 0);
       state.duration_seen = true;
       continue;
     }
     if (tokens[0] == "MSS:") {
-      if (!is_number(token(1))) {
-        parsing_error("MSS expected, got [" + token(1) + "] in line " + line);
+      const std::string& text = token(1);
+      int MSS = 0;
+      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), MSS);
+      if (!is_number(text) || error != std::errc() || end != text.data() + text.size()) {
+        parsing_error("MSS expected, got [" + text + "] in line " + line);
       }
-      test_result_.add_other_data("qv-ping.results.path-mss", std::stoi(token(1)), 0, 0);
+      test_result_.add_other_data("qv-ping.results.path-mss", MSS, 0, 0);
       continue;
     }
     if (tokens[0] == "ECN:") continue;
@@ -226,7 +241,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
       if (current[0] == 'F' && current.size() > 1 && current[1] == '=') continue;
 
       if (is_round_trip_time(current)) {
-        std::string time = round_trip_time_text(current);
+        std::string time = round_trip_time_text(current, line);
         if (state.other_address_seen && state.last_address != state.destination) {
           // A reply from another host is no reply from the destination.
           time = "null";

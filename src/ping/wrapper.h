@@ -82,6 +82,8 @@ class Wrapper : public Network_tools::Wrapper {
  private:
   // Applies the command-line options; fatal errors for bad ones.
   void parse_arguments(int argc, char** argv);
+  // Fails the capability being applied as a wrong argument value when `problem` is not empty.
+  void refuse_if(const std::string& problem);
   // Reads a stopped run's counters back from the imported result.
   void import_partial_results();
   // The destination's address family decides IPv4 or IPv6.

@@ -1,12 +1,12 @@
 // Reading and applying the JSON input document.
-#include <rapidjson/error/en.h>
 #include <sys/select.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <iostream>
-#include <istream>
+#include <string_view>
 
 #include "frame/exception.h"
 #include "wrapper/json_access.h"
@@ -16,17 +16,22 @@
 namespace Network_tools {
 namespace {
 
+// The whole input line must arrive within this time: an agent writes it at once.
 constexpr std::chrono::seconds stdin_wait{5};
 
-// Waits until standard input has something to read (or is closed). A wait that fails (a signal
-// came) is repeated for the rest of the time.
-bool wait_for_stdin() {
+// How reading the input line ended.
+enum class Line_outcome { complete, timed_out, too_long };
+
+// Reads standard input up to the first line end, or to its end, within `stdin_wait` in all.
+// What follows the line end is not wanted: the agent may keep the pipe open after it.
+Line_outcome read_stdin_line(std::string& line) {
   using clock = std::chrono::steady_clock;
   const clock::time_point deadline = clock::now() + stdin_wait;
+  std::array<char, 65536> chunk{};
   while (true) {
     const auto left =
         std::chrono::duration_cast<std::chrono::microseconds>(deadline - clock::now());
-    if (left.count() <= 0) return true;  // no time left: read whatever comes
+    if (left.count() <= 0) return Line_outcome::timed_out;
     timeval timeout{};
     timeout.tv_sec = static_cast<time_t>(left.count() / 1000000);
     timeout.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
@@ -34,23 +39,43 @@ bool wait_for_stdin() {
     FD_ZERO(&readable);
     FD_SET(STDIN_FILENO, &readable);
     const int ready = select(STDIN_FILENO + 1, &readable, nullptr, nullptr, &timeout);
-    if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) return true;  // not waitable (no such descriptor): reading tells more
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) return Line_outcome::timed_out;
+    // Readable, closed, or not waitable at all (no such descriptor): reading tells which.
+    const ssize_t count = read(STDIN_FILENO, chunk.data(), chunk.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return Line_outcome::complete;
+    const std::string_view text(chunk.data(), static_cast<std::size_t>(count));
+    const std::size_t end = text.find('\n');
+    line.append(text.substr(0, end));
+    if (line.size() > Wrapper::max_input_length) return Line_outcome::too_long;
+    if (end != std::string_view::npos) return Line_outcome::complete;
   }
+}
+
+// Reads `input` up to the first line end or its end (a stream given by a caller, not waited
+// for).
+Line_outcome read_line(std::streambuf& input, std::string& line) {
+  for (int c = input.sbumpc(); c != std::char_traits<char>::eof() && c != '\n';
+       c = input.sbumpc()) {
+    if (line.size() == Wrapper::max_input_length) return Line_outcome::too_long;
+    line += static_cast<char>(c);
+  }
+  return Line_outcome::complete;
 }
 
 }  // namespace
 
 void Wrapper::handle_stdin(std::streambuf* input) {
   if (input == nullptr) throw_fatal_error("Bad input (streambuf is nullptr)");
-  if (input == std::cin.rdbuf() && !wait_for_stdin()) {
-    throw_fatal_error("Timeout on receiving STDIN input");
-  }
-
-  std::istream stream(input);
   std::string line;
-  std::getline(stream, line);
+  const Line_outcome outcome =
+      input == std::cin.rdbuf() ? read_stdin_line(line) : read_line(*input, line);
+  if (outcome == Line_outcome::timed_out) throw_fatal_error("Timeout on receiving STDIN input");
+  if (outcome == Line_outcome::too_long) {
+    throw_fatal_error("Input document over the limit of " + std::to_string(max_input_length) +
+                      " bytes");
+  }
 
   std::unordered_map<std::string, std::string> failed;
   try {
@@ -78,8 +103,9 @@ void Wrapper::handle_stdin(std::streambuf* input) {
 
 const rapidjson::Value& Wrapper::parse_section(rapidjson::Document& document,
                                                const std::string& line, const char* section) {
-  document.Parse(line.data(), line.size());
-  if (document.HasParseError()) throw_fatal_error(GetParseError_En(document.GetParseError()));
+  if (const std::string problem = parse_JSON(document, line); !problem.empty()) {
+    throw_fatal_error(problem);
+  }
   if (!document.IsObject() || !document.HasMember(section)) {
     throw_fatal_error(std::string("Cannot find ") + section + " in input");
   }

@@ -4,9 +4,20 @@
 
 #include <rapidjson/document.h>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace Network_tools {
+
+// Nesting beyond this many arrays and objects is refused: a test document needs about ten.
+inline constexpr std::size_t max_JSON_depth = 64;
+
+// Parses `text` into `document` without recursion, so that no nesting can exhaust the stack,
+// refusing invalid UTF-8 and more than `max_JSON_depth` levels of nesting. Returns "" on
+// success, otherwise RapidJSON's English message ("Invalid value.", "Invalid encoding in
+// string.") or "The document is nested too deeply."; `document` is then left as it was.
+std::string parse_JSON(rapidjson::Document& document, std::string_view text);
 
 // The value of a JSON true or false; throws std::invalid_argument("Bool") for anything else.
 bool GetBool(const rapidjson::Value& value);

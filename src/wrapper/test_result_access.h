@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frame/exception.h"
+#include "frame/utf8.h"
 
 namespace Network_tools::test_result_access {
 
@@ -32,9 +33,15 @@ inline rapidjson::Value key_ref(const std::string& key) {
       rapidjson::StringRef(key.data(), static_cast<rapidjson::SizeType>(key.size())));
 }
 
-// A JSON string holding a copy of `text`.
+// A JSON string holding a copy of `text`. Bytes that are not UTF-8 (a native tool may print
+// any) become U+FFFD: the printed document must stay valid JSON.
 inline rapidjson::Value string_value(const std::string& text,
                                      rapidjson::Document::AllocatorType& allocator) {
+  if (!is_valid_UTF8(text)) {
+    const std::string valid = to_valid_UTF8(text);
+    return rapidjson::Value(valid.data(), static_cast<rapidjson::SizeType>(valid.size()),
+                            allocator);
+  }
   return rapidjson::Value(text.data(), static_cast<rapidjson::SizeType>(text.size()), allocator);
 }
 

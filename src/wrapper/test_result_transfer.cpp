@@ -108,8 +108,7 @@ void TestResult::import(const std::string& text) {
   input >> std::quoted(json);
 
   rapidjson::Document imported;
-  imported.Parse(json.data(), json.size());
-  if (imported.HasParseError()) fail("Invalid JSON");
+  if (!parse_JSON(imported, json).empty()) fail("Invalid JSON");
 
   const rapidjson::Value& results = require_filled_array(imported, "MonitorResults");
   const rapidjson::Value& steps = require_filled_array(results[0], "StepResults");

@@ -5,6 +5,7 @@
 #include <rapidjson/document.h>
 #include <time.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <streambuf>
@@ -77,9 +78,14 @@ class Wrapper {
                                     const std::string& details, bool need_JSON, int result,
                                     int step);
 
-  // Reads the input document from `input` and applies it (see the class comment). When
-  // `input` is the buffer of std::cin, waits at most 5 s for standard input. Fatal errors end
-  // the process; a `Network_tools::exception` from a setting leaves after `add_min_options`.
+  // The longest input line accepted, in bytes. A test document is a few hundred bytes; the
+  // largest is a ping continuation, which carries the stopped run's whole result.
+  static constexpr std::size_t max_input_length = std::size_t{16} << 20;
+
+  // Reads the input document, one line, from `input` and applies it (see the class comment).
+  // When `input` is the buffer of std::cin, the whole line must arrive within 5 s. Fatal errors
+  // end the process (no line in time, a line over `max_input_length`, a document that does not
+  // parse); a `Network_tools::exception` from a setting leaves after `add_min_options`.
   void handle_stdin(std::streambuf* input);
 
   // Applies "Capabilities" from the input line; returns the failed ones with their messages.

@@ -78,10 +78,49 @@ TEST_F(DigWrapperLabTest, AnswersAndFailuresOfLabServers) {
        1,
        {{"R:common.results.error-code", "qv-dns.results.error.nameserver-unreachable"},
         {"R:common.results.error-details", "Connection refused"}}},
+      // A type by number and a name with its final dot are as good as any.
+      {"-j -n 127.53.4.1 -t TYPE1 www.lab.test.",
+       0,
+       {{"S:qv-dns.results.question.type", "A"},
+        {"M0:qv-dns.results.answer.info", "127.53.100.1"}}},
       {"-j -n ns9.nowhere.test -t a www.lab.test",
        1,
        {{"R:common.results.error-code", "qv-dns.results.error.nameserver-resolution-failure"}}},
   });
+}
+
+TEST_F(DigWrapperLabTest, HostileInputIsRefusedBeforeAnyQuery) {
+  const auto document = [](const std::string& capabilities) {
+    return R"({"Capabilities":{"qv-dns.test.server":"127.53.4.1",)" + capabilities +
+           R"(},"Settings":{"DebugModeOn":true}})" + "\n";
+  };
+  const std::string url = R"("qv-dns.test.query-type":"a","test.common.url":"qv-dns-direct://)";
+  const std::string not_a_host = "]: not a DNS name or an IP address (qv-dns.results.error.";
+  const std::string not_a_type = "]: not a DNS record type (qv-dns.results.error.";
+  testing_support::expect_refused(
+      "dig_wrapper",
+      {
+          // dig would take these for its own options (TCP, a trace) or a server.
+          {"-d -j -n 127.53.4.1 -t a -- +tcp", "", "Invalid host [+tcp" + not_a_host},
+          {"", document(url + R"(+trace")"), "Invalid host [+trace" + not_a_host},
+          {"-d -j -n +tcp -t a www.lab.test", "", "Invalid server [+tcp" + not_a_host},
+          {"-d -j -n 127.53.4.1 -t type99999 www.lab.test", "",
+           "Invalid query type [type99999" + not_a_type},
+          {"-d -j -n 127.53.4.1 -t 'a;x' www.lab.test", "", "Invalid query type [a;x" + not_a_type},
+          {"", document(url + R"(www.lab.test\u0000x")"),
+           "URL [qv-dns-direct://www.lab.test\\x00x] holds a control character"},
+          {"",
+           document(R"("test.common.url":"qv-dns-direct://www.lab.test",)"
+                    R"("qv-dns.test.query-type":"a\u0000")"),
+           "Invalid query type [a\\x00" + not_a_type},
+          {"", document(url + "www.lab\xfe.test\""), "Invalid encoding in string."},
+          {"", document(url + std::string(254, 'a') + "\""), "Host name too long: aaaa"},
+          {"-d -j -X 'a\nb' -n 127.53.4.1 -t a www.lab.test", "",
+           "Test ID [a\\x0ab] holds a control character"},
+          // One try would take the whole budget: a time-out that never happened.
+          {"-d -j -n 127.53.4.1 -w 5000 -Q 5 -t a www.lab.test", "",
+           "Retry timeout of 5000ms does not fit in the timeout of 5s"},
+      });
 }
 
 TEST_F(DigWrapperLabTest, IdentityNSIDClientSubnetAndDNSSEC) {

@@ -33,5 +33,30 @@ TEST(DnsExperienceLab, VersionNamesEachInstalledTool) {
           word_after("/opt/Tarvex/Tools/traceroute/QV_traceroute --version", " version ") + "\n");
 }
 
+TEST(DnsExperienceLab, HostileInputIsRefusedBeforeAnyQuery) {
+  testing_support::ensure_lab_up();
+  const auto document = [](const std::string& url) {
+    return R"({"Capabilities":{"test.common.url":")" + url +
+           R"("},"Settings":{"DebugModeOn":true}})" + "\n";
+  };
+  const std::string not_a_host =
+      "]: not a DNS name or an IP address (qv-dns.results.error.invalid-host)";
+  const std::string wrong = " (qv-dns.results.error.wrong-argument-value)";
+  testing_support::expect_refused(
+      "dns_experience",
+      {
+          {"-d -j -- +tcp", "", "Invalid host [+tcp" + not_a_host},
+          {"", document("qv-dns-exp://www.lab.test;reboot"),
+           "Invalid host [www.lab.test;reboot" + not_a_host},
+          {"-d -j -t type99999 www.lab.test", "",
+           "Invalid query type [type99999]: not a DNS record type" + wrong},
+          {"", document("qv-dns-exp://www.lab.test\\u0000"),
+           "URL [qv-dns-exp://www.lab.test\\x00] holds a control character" + wrong},
+          {"", document("qv-dns-exp://" + std::string(254, 'a')), "Host name too long: aaaa"},
+          {"-d -j -C '/tmp/a\nb' www.lab.test", "",
+           "Cache path [/tmp/a\\x0ab] holds a control character" + wrong},
+      });
+}
+
 }  // namespace
 }  // namespace Network_tools

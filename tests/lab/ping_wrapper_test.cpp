@@ -57,6 +57,27 @@ TEST_F(PingWrapperLabTest, CompletedPingsExitWithZeroWhateverTheyFound) {
   }
 }
 
+TEST_F(PingWrapperLabTest, HostileInputIsRefusedBeforeAnyProbe) {
+  const auto document = [](const std::string& capabilities) {
+    return R"({"Capabilities":{)" + capabilities + R"(},"Settings":{"DebugModeOn":true}})" + "\n";
+  };
+  const std::string wrong = " (qv-ping.results.error.wrong-argument-value)";
+  const std::string not_a_host = "]: not a DNS name or an IP address" + wrong;
+  testing_support::expect_refused(
+      "ping_wrapper",
+      {
+          // traceroute would take these for its own options.
+          {"-d -j -- -V", "", "Invalid host [-V" + not_a_host},
+          {"", document(R"("test.common.url":"qv-ping://127.53.1.1;reboot")"),
+           "Invalid host [127.53.1.1;reboot" + not_a_host},
+          {"", document(R"("test.common.url":"qv-ping://127.53.1.1\u0000")"),
+           "URL [qv-ping://127.53.1.1\\x00] holds a control character" + wrong},
+          {"", document(R"("test.common.url":"qv-ping://127.53.1.1","common.test.test-id":"a\nb")"),
+           "Test ID [a\\x0ab] holds a control character" + wrong},
+          {"-d -j " + std::string(254, 'a'), "", "Host name too long: aaaa"},
+      });
+}
+
 TEST_F(PingWrapperLabTest, InSessionTcpRefusedByTheToolIsAnInternalError) {
   // The lab's build refuses --tcpdata without naming a SACK problem, so there is nothing to
   // fall back on, with or without permission: the tool's answer cannot be interpreted.

@@ -3,6 +3,7 @@
 #ifndef NETWORK_TOOLS_TESTS_LAB_SUPPORT_LAB_RUN_H_
 #define NETWORK_TOOLS_TESTS_LAB_SUPPORT_LAB_RUN_H_
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace Network_tools::testing_support {
 
@@ -88,6 +90,30 @@ inline Lab_run run_in_lab(const std::string& command, const std::string& input =
   if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.status = 128 + WTERMSIG(status);
   return run;
+}
+
+// A hostile input: the tool's arguments (shell words), the document on standard input, and the
+// refusal that must end the run.
+struct Refusal_case {
+  std::string arguments;
+  std::string input;
+  std::string refusal;
+};
+
+// Runs the built `tool` inside the lab for each case and expects the input refused before any
+// native tool starts: status 1, nothing on standard output, "Fatal error: " and the refusal on
+// standard error, and no "NATIVE INPUT" line (the cases ask for the debug log to show it).
+inline void expect_refused(const std::string& tool, const std::vector<Refusal_case>& cases) {
+  for (const Refusal_case& c : cases) {
+    const Lab_run run = run_in_lab(built_tool(tool) + " " + c.arguments, c.input);
+    const std::string what = c.arguments + c.input.substr(0, 120);
+    EXPECT_EQ(run.status, 1) << what;
+    EXPECT_EQ(run.out, "") << what;
+    EXPECT_NE(run.err.find("Fatal error: " + c.refusal), std::string::npos)
+        << what << "\n"
+        << run.err.substr(0, 1000);
+    EXPECT_EQ(run.err.find("NATIVE INPUT"), std::string::npos) << what;
+  }
 }
 
 }  // namespace Network_tools::testing_support

@@ -77,7 +77,13 @@ TEST_F(DigFrontEndTest, InputCheckRefusesWhatCannotBeAsked) {
   expect_refused("-t a", "Missing host \\(qv-dns.results.error.invalid-host\\)");
   // dig would read such a host as its own option -f (read queries from a file).
   expect_refused("-t a -- -f/etc/passwd",
-                 "Invalid host: -f/etc/passwd \\(qv-dns.results.error.invalid-host\\)");
+                 "Invalid host \\[-f/etc/passwd\\]: not a DNS name or an IP address "
+                 "\\(qv-dns.results.error.invalid-host\\)");
+  // One try longer than the whole budget would end as a time-out that never happened.
+  expect_refused("-w 5000 -Q 5 -t a x",
+                 "Retry timeout of 5000ms does not fit in the timeout of 5s "
+                 "\\(qv-dns.results.error.wrong-argument-value\\)");
+  from_arguments("-w 4999 -Q 5 -t a x")->input_sanity_check();
 
   auto identity = from_arguments("-H -n 127.53.4.1");
   identity->input_sanity_check();
@@ -103,12 +109,14 @@ TEST_F(DigFrontEndTest, ServerNamesAreResolvedWithTheAskedStrategy) {
 }
 
 TEST_F(DigFrontEndTest, DocumentCapabilitiesAndSettings) {
-  // The lab test reads the URL and a setting standing in for a malformed capability.
-  auto wrapper = from_document(
-      R"({"Capabilities":{"qv-dns.test.query-type":"MX","qv-dns.test.nsid":true,)"
-      R"("qv-dns.test.dns-via-tcp":true,"common.test.max-downloads-bytes":5,"x.y":1},)"
-      R"("Settings":{"DisableEdns":true,"UseOsIpVersion":true}})");
+  // The step time out of its range is forgiven: the "Timeout" setting stands in for it.
+  auto wrapper =
+      from_document(R"({"Capabilities":{"qv-dns.test.query-type":"MX","qv-dns.test.nsid":true,)"
+                    R"("qv-dns.test.dns-via-tcp":true,"common.test.max-downloads-bytes":5,"x.y":1,)"
+                    R"("common.test.max-step-time":-1},)"
+                    R"("Settings":{"DisableEdns":true,"UseOsIpVersion":true,"Timeout":20}})");
   const Parameters& p = wrapper->get_parameters();
+  EXPECT_EQ(p.get_timeout(), 20);
   EXPECT_EQ(p.get_query_type(), "mx");
   EXPECT_EQ(p.query_mode, query_mode_t::nsid);
   EXPECT_EQ(p.get_protocol(), protocol_TCP);

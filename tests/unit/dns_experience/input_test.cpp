@@ -73,13 +73,15 @@ TEST_F(DnsExperienceInputTest, OptionsInEitherFormFillTheParameters) {
 }
 
 TEST_F(DnsExperienceInputTest, DocumentCapabilitiesAndSettings) {
-  // The malformed NSID capability is forgiven: the "Nsid" setting stands in for it.
+  // The malformed NSID and step-time capabilities are forgiven: the "Nsid" and "Timeout"
+  // settings stand in for them.
   auto wrapper = from_document(
       R"("test.common.url":"qv-dns-exp://WWW.Lab.Test:8053/x","qv-dns.test.query-type":"AAAA",)"
       R"("qv-dns.test.disable-recursion":true,"qv-dns.test.nsid":"yes",)"
       R"("qv-dns.test.enable-hostname-bind-mode":true,"test.common.flag.debug-on-error":true,)"
-      R"("common.test.max-step-time":40,"common.test.send-data-bytes":1,"x.unknown":1)",
-      R"("Nsid":true,"DataDirectory":"/nonexistent-data","DisableEdns":true,"Tries":5,"Odd":1)");
+      R"("common.test.max-step-time":"40s","common.test.send-data-bytes":1,"x.unknown":1)",
+      R"("Nsid":true,"DataDirectory":"/nonexistent-data","DisableEdns":true,"Tries":5,"Odd":1,)"
+      R"("Timeout":40)");
   const Parameters& p = wrapper->get_parameters();
   // The URL's port is not used: each server is asked on port 53.
   EXPECT_EQ(p.host + " " + p.get_query_type() + " " + std::to_string(p.server_port),

@@ -52,6 +52,8 @@ TEST(SubnetTest, HostBitsAreClearedAndRefusalsNameTheText) {
       {"203.0.113.77/0", "0.0.0.0/0"},
       {"192.0.2.1", "192.0.2.1/32"},
       {"::1", "::1/128"},
+      {"192.0.2.1/32", "192.0.2.1/32"},
+      {"2001:db8::1/128", "2001:db8::1/128"},
       {"10.0.0.0/33", error + "Invalid bitlen value 33 [10.0.0.0/33]"},
       {"::/129", error + "Invalid bitlen value 129 [::/129]"},
       // Would wrap round to 128 in 32 bits.
@@ -63,6 +65,8 @@ TEST(SubnetTest, HostBitsAreClearedAndRefusalsNameTheText) {
       {"1.2.3/8", error + "Wrong IP: [1.2.3/8]"},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(parsed<Subnet>(text), expected) << text;
+  // A NUL would cut the text short for the parser.
+  EXPECT_THROW(Subnet(std::string("10.0.0.0/8\0x", 12)), exception);
   EXPECT_EQ(Subnet("10.1.2.3/8").to_address_string(), "10.0.0.0");
   EXPECT_EQ(Subnet().to_string(), "");
   EXPECT_EQ(Subnet("10.1.2.3/8"), Subnet("10.9.9.9/8"));

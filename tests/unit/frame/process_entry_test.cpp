@@ -20,7 +20,10 @@ using testing_support::Sample_wrapper;
 // How a run ends, by the name given as the only argument.
 const std::map<std::string, std::function<std::string(Sample_wrapper&)>> endings = {
     {"done", [](Sample_wrapper&) { return std::string(R"({"ran":1})"); }},
-    {"help", [](Sample_wrapper&) -> std::string { throw exception("Usage: x\n", 0, ""); }},
+    {"help", [](Sample_wrapper&) -> std::string { throw requested_text("Usage: x\n"); }},
+    // A code-0 failure that no caller reported in its own words is still a failure.
+    {"stray",
+     [](Sample_wrapper&) -> std::string { throw exception("Time duration overflow.", 0, ""); }},
     {"error-json",
      [](Sample_wrapper& tool) -> std::string {
        tool.throw_exception(1014, "qv-dns.results.error.unreachable", "No answer", true, 0, -1);
@@ -61,6 +64,7 @@ TEST(ProcessEntryTest, EveryEndingHasItsStatusAndOutput) {
       {"", 0, document(R"("sample.results.flag":true)"), ""},
       {"done", 0, R"({"ran":1})", ""},
       {"help", 0, "Usage: x\n", ""},
+      {"stray", 1, "", "\\[ERROR\\] .* - Time duration overflow.\n"},
       {"error-json", 1,
        document(R"("common.results.error-code":"qv-dns.results.error.unreachable")"), logged},
       {"error-plain", 1, "", logged},

@@ -156,6 +156,11 @@ TEST(PingParserDeathTest, MalformedTextsAreInternalErrors) {
       {head + "10.0.0.1  1.0\n", "Expected 'ms' but found \\[\\]"},
       {head + "host (10.0.0.1)  1.0 ms\n", "Unexpected '\\(' found"},
       {head + "!H\n", "ICMP unreachable \\[!H\\] before any probe"},
+      // No JSON number can hold these, and none fits the int or the double.
+      {head + "*\nDuration: nan\n", "Duration expected, got \\[nan\\]"},
+      {head + "*\nDuration: -inf\n", "Duration expected, got \\[-inf\\]"},
+      {head + "*\nMSS: 12345678901\n", "MSS expected, got \\[12345678901\\]"},
+      {head + "10.0.0.1  " + std::string(400, '9') + ".5 ms\n", "Round-trip time out of range"},
   };
   for (const auto& [text, message] : cases) {
     EXPECT_EXIT(parsed(text), ::testing::ExitedWithCode(1),

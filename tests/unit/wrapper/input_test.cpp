@@ -1,11 +1,8 @@
-// Reading the JSON input document: sections, failed capabilities, settings standing in, and
-// the wait for standard input.
+// Reading the JSON input document: sections, failed capabilities and settings standing in. The
+// tools' reading of standard input is tested on the tools themselves (hostile_input_test.cpp).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <iostream>
 #include <sstream>
 
 #include "frame/exception.h"
@@ -77,24 +74,6 @@ TEST(InputTest, FailureOfASettingLeavesAfterTheMinimumEntries) {
   Sample_wrapper wrapper(logger);
   EXPECT_THROW(wrapper.handle_stdin(&input), exception);
   EXPECT_TRUE(wrapper.result().check_other_data_presence("sample.results.flag", 0, -1));
-}
-
-TEST(InputTest, StandardInputIsWaitedForFiveSecondsAndReadToTheFirstLineEnd) {
-  // A pipe as the process's standard input, holding `text` and kept open.
-  const auto read_stdin = [](const std::string& text) {
-    int ends[2];
-    if (pipe(ends) != 0 || dup2(ends[0], STDIN_FILENO) < 0) std::_Exit(2);
-    if (write(ends[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-      std::_Exit(2);
-    }
-    Logger logger;
-    Sample_wrapper wrapper(logger, std::cin.rdbuf());
-    std::_Exit(wrapper.flag ? 0 : 3);
-  };
-  EXPECT_EXIT(read_stdin("{\"Capabilities\":{\"sample.flag\":true},\"Settings\":{}}\nnext\n"),
-              ::testing::ExitedWithCode(0), "");
-  EXPECT_EXIT(read_stdin(""), ::testing::ExitedWithCode(1),
-              "^Fatal error: Timeout on receiving STDIN input\n$");
 }
 
 }  // namespace

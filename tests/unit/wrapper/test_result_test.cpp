@@ -76,6 +76,12 @@ TEST_F(TestResultTest, SameKeyIsReplacedInPlaceAndRemovalMovesTheLastMember) {
   EXPECT_EQ(other(0, 0), R"({"c":1,"b":1})");
 }
 
+TEST_F(TestResultTest, TextThatIsNotUTF8StaysValidJSON) {
+  // A native tool may print any byte; each one that is not UTF-8 becomes U+FFFD.
+  result_.add_other_data("text", "\xc3\xa9t\xff\xc3", 0, 0);
+  EXPECT_EQ(other(0, 0), "{\"text\":\"\xc3\xa9t\xef\xbf\xbd\xef\xbf\xbd\"}");
+}
+
 TEST_F(TestResultTest, ReadersNeverGrowTheDocument) {
   result_.add_other_data("code", "qv-dns.results.error.timeout", 0, -1);
   result_.add_other_data("number", 5, 0, -1);
