@@ -266,12 +266,12 @@ void Wrapper::handle_option(const JSON_member& member) {
     } else if (key != "test.common.actual-runtime" &&
                key != "common.test.flag.ignore-file-size-limits" &&
                key != "common.test.max-downloads-bytes" && key != "common.test.send-data-bytes") {
-      logger_.write(LEVEL_WARNING, "WARNING", "Unrecognized option: " + key);
+      logger_.write(LEVEL_WARNING, "WARNING", "Unrecognized option: " + shown_value(key));
     }
   } catch (const std::invalid_argument& expected) {
-    throw_exception(err_t::wrong_argument_value, "Capability " + key + " is supposed to be " +
-                                                     expected.what() + " and not " +
-                                                     JSON_type_name(value));
+    throw_exception(err_t::wrong_argument_value, "Capability " + shown_value(key) +
+                                                     " is supposed to be " + expected.what() +
+                                                     " and not " + JSON_type_name(value));
   } catch (const Network_tools::Parameters::exception& refused) {
     throw_exception(err_t::out_of_bounds_argument, refused.what());
   }
@@ -308,7 +308,7 @@ void Wrapper::handle_setting(const JSON_member& member) {
     } else if (name == "UseOsIpVersion") {
       parameters_.force_OS_behavior = GetBool(value);
     } else {
-      logger_.write(LEVEL_WARNING, "WARNING", "Unrecognized setting: " + name);
+      logger_.write(LEVEL_WARNING, "WARNING", "Unrecognized setting: " + shown_value(name));
     }
   } catch (const std::invalid_argument& expected) {
     throw_exception(err_t::wrong_argument_value, "Setting " + name + " is supposed to be " +

@@ -335,12 +335,12 @@ void Wrapper::handle_option(const JSON_member& member) {
                key == "common.test.max-downloads-bytes" || key == "common.test.send-data-bytes") {
       logger_.write(LEVEL_DEBUG, "CAPABILITIES", "Ignoring option: " + key);
     } else {
-      logger_.write(LEVEL_WARNING, "WARNING", "Unrecognized option: " + key);
+      logger_.write(LEVEL_WARNING, "WARNING", "Unrecognized option: " + shown_value(key));
     }
   } catch (const std::invalid_argument& expected) {
-    throw_exception(err_t::wrong_argument_value, "Capability " + key + " is supposed to be " +
-                                                     expected.what() + " and not " +
-                                                     JSON_type_name(value));
+    throw_exception(err_t::wrong_argument_value, "Capability " + shown_value(key) +
+                                                     " is supposed to be " + expected.what() +
+                                                     " and not " + JSON_type_name(value));
   } catch (const Network_tools::Parameters::exception& refused) {
     throw_exception(err_t::out_of_bounds_argument, refused.what());
   } catch (const exception& failure) {
@@ -363,8 +363,9 @@ void Wrapper::apply_URL(const std::string& key, const std::string& URL) {
   try {
     retrieve_details_from_url(URL, scheme, host, port);
   } catch (const exception& malformed) {
-    throw_exception(err_t::wrong_argument_value,
-                    "Capability " + key + " is not a properly formatted url: " + malformed.what());
+    throw_exception(
+        err_t::wrong_argument_value,
+        "Capability " + shown_value(key) + " is not a properly formatted url: " + malformed.what());
   }
   refuse_if(*this, host_problem(host), err_t::invalid_host);
   p.host = to_lower_case(host);
@@ -432,7 +433,7 @@ void Wrapper::handle_setting(const JSON_member& member) {
     } else if (name == "MaxConcurrentPings") {
       p.set_max_concurrent_pings(GetInt(value));
     } else {
-      logger_.write(LEVEL_WARNING, "SETTINGS", "Unrecognized setting: " + name);
+      logger_.write(LEVEL_WARNING, "SETTINGS", "Unrecognized setting: " + shown_value(name));
     }
   } catch (const std::invalid_argument& expected) {
     throw_fatal_error(err_t::wrong_argument_value, "Setting " + name + " is supposed to be " +

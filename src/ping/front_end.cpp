@@ -276,7 +276,7 @@ void Wrapper::handle_option(const JSON_member& member) {
         retrieve_details_from_url(GetString(member.value), scheme, host, port);
       } catch (const exception& malformed) {
         throw_exception(err_t::wrong_argument_value,
-                        "Capability " + key + " is malformed: " + malformed.what());
+                        "Capability " + shown_value(key) + " is malformed: " + malformed.what());
       }
       protocol_t protocol = protocol_unset;
       if (!protocol_of_scheme(scheme, protocol)) {
@@ -310,7 +310,7 @@ void Wrapper::handle_option(const JSON_member& member) {
         test_result_.import(quoted.str());
       } catch (const exception& malformed) {
         throw_exception(err_t::malformed_json,
-                        "Capability " + key + " is malformed: " + malformed.what());
+                        "Capability " + shown_value(key) + " is malformed: " + malformed.what());
       }
       test_result_.remove_other_data("common.results.monitor.state", 0, -1);
       parameters_.packet_loss_mode = 2;
@@ -319,12 +319,12 @@ void Wrapper::handle_option(const JSON_member& member) {
                key == "common.test.max-downloads-bytes") {
       // Accepted; they concern other test types.
     } else {
-      logger_.write(LEVEL_WARNING, "WARNING", "Unrecognized option: " + key);
+      logger_.write(LEVEL_WARNING, "WARNING", "Unrecognized option: " + shown_value(key));
     }
   } catch (const std::invalid_argument& expected) {
-    throw_exception(err_t::wrong_argument_value, "Capability " + key + " is supposed to be " +
-                                                     expected.what() + " and not " +
-                                                     JSON_type_name(member.value));
+    throw_exception(err_t::wrong_argument_value, "Capability " + shown_value(key) +
+                                                     " is supposed to be " + expected.what() +
+                                                     " and not " + JSON_type_name(member.value));
   }
 }
 

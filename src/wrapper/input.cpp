@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "frame/exception.h"
+#include "wrapper/input_values.h"
 #include "wrapper/json_access.h"
 #include "wrapper/parameters.h"
 #include "wrapper/wrapper.h"
@@ -95,8 +96,9 @@ void Wrapper::handle_stdin(std::streambuf* input) {
     return;
   }
   for (const auto& [key, message] : failed) {
-    logger_.write(LEVEL_ERROR, "ERROR",
-                  "Capability " + key + " is malformed and no related Setting is available");
+    logger_.write(
+        LEVEL_ERROR, "ERROR",
+        "Capability " + shown_value(key) + " is malformed and no related Setting is available");
   }
   throw_fatal_error(failed.begin()->second);
 }

@@ -25,7 +25,7 @@ TEST(HostileInputTest, EveryToolEndsWithItsFatalLine) {
        "Input document over the limit of 16777216 bytes"},
   };
   // The whole line is read without waiting for the writer to close: each tool then finds what
-  // is missing from this empty document.
+  // is missing from this document, whose unknown key must not forge a line of its own.
   const std::vector<std::pair<std::string, std::string>> tools = {
       {"dig_wrapper", "Missing query type (qv-dns.results.error.missing-query-type)"},
       {"ping_wrapper", "Missing destination (qv-ping.results.error.missing-host)"},
@@ -36,8 +36,9 @@ TEST(HostileInputTest, EveryToolEndsWithItsFatalLine) {
   std::vector<std::pair<std::unique_ptr<Started_tool>, std::string>> runs;
   for (const auto& [tool, missing] : tools) {
     const std::vector<std::string> command = {NT_BINARY_DIR "/" + tool};
-    runs.emplace_back(std::make_unique<Started_tool>(command, R"({"Capabilities":{},"Settings":{}})"
-                                                              "\n"),
+    runs.emplace_back(std::make_unique<Started_tool>(
+                          command, R"({"Capabilities":{"x\nFatal error: forged":1},"Settings":{}})"
+                                   "\n"),
                       missing);
     for (const auto& [input, fatal] : inputs) {
       runs.emplace_back(std::make_unique<Started_tool>(command, input), fatal);
@@ -47,6 +48,7 @@ TEST(HostileInputTest, EveryToolEndsWithItsFatalLine) {
     EXPECT_EQ(run->wait(), 1) << fatal;
     EXPECT_EQ(run->out(), "") << fatal;
     EXPECT_TRUE(run->err().ends_with("Fatal error: " + fatal + "\n")) << run->err().substr(0, 500);
+    EXPECT_EQ(run->err().find("\nFatal error: forged"), std::string::npos) << run->err();
   }
 }
 
