@@ -70,11 +70,17 @@ TEST_F(Aliases, HostnameBindNeverFailsTheTest) {
     rules = lab_rules();
     rules.insert(rules.begin(), c.identity);
     scripted.commands.clear();
-    const std::string result = engine("-j " + c.arguments + " www.lab.test")->run();
+    auto wrapper = engine("-j " + c.arguments + " www.lab.test");
+    const std::string result = wrapper->run();
     const auto steps = step_summaries(result, {"qv-dns.results.hostname-bind"});
     ASSERT_EQ(steps.size(), 2u) << c.identity.file;
     EXPECT_EQ(steps.back(), c.answer == "-" ? "-" : "\"" + c.answer + "\"") << c.identity.file;
     EXPECT_EQ(scripted.commands.size(), c.queries);
+    // The identity's own record only: nothing of the query before it.
+    if (c.answer != "-") {
+      const auto& identity = wrapper->get_results().resolutions.back().hostname_bind_response;
+      EXPECT_EQ(identity["Metrics"].Size(), 1u);
+    }
   }
   EXPECT_TRUE(logged("Error hostname BIND on www.lab.test., with name server: 127.53.4.1 error: "
                      "qv-dns.results.error.refused"));
@@ -82,14 +88,14 @@ TEST_F(Aliases, HostnameBindNeverFailsTheTest) {
   // The overall timeout reached before the step is a warning too, and the query mode is given
   // back.
   rules = lab_rules();
-  auto wrapper = engine("-j -H -Q 1 www.lab.test");
-  wrapper->start();
-  wrapper->at_level(4);
-  wrapper->age(2);
-  Dig::Parameters dig = wrapper->get_parameters().to_dig_wrapper();
+  auto late = engine("-j -H -Q 1 www.lab.test");
+  late->start();
+  late->at_level(4);
+  late->age(2);
+  Dig::Parameters dig = late->get_parameters().to_dig_wrapper();
   dig.query_mode = Dig::query_mode_t::nsid;
   dig.server = "127.53.4.1";
-  wrapper->query_hostname_BIND(dig);
+  late->query_hostname_BIND(dig);
   EXPECT_EQ(dig.query_mode, Dig::query_mode_t::nsid);
   EXPECT_TRUE(logged("with name server: 127.53.4.1 error: Global timeout"));
 }

@@ -40,30 +40,52 @@ TEST_F(Driver, AThreeLabelNameIsAskedFromTheMachineResolverDown) {
   EXPECT_EQ(test_value(result, "common.results.error-code"), "<absent>");
 }
 
+// The referral to lab.test's servers without their addresses: they are looked up on the machine.
+std::string referral_without_glue() {
+  const std::string referral = recorded("dig_referral_tld.txt");
+  const std::size_t additional = referral.find(";; ADDITIONAL SECTION:");
+  return referral.substr(0, additional) + referral.substr(referral.find(";; Query time"));
+}
+
 TEST_F(Driver, TheOverallTimeoutSparesTheUnreportedLevelsAndKeepsTheReportedOnes) {
   struct Timeout_case {
-    // The query during which the test time runs out.
+    std::string options;
+    // The answer during which the test time runs out (or that leaves names to look up when the
+    // time runs out during a look-up).
     Rule late;
+    bool late_lookup;
     std::vector<std::string> steps;
     std::string error;
   };
+  const std::string timeout = "qv-dns.results.error.nameserver-resolution-timeout";
   const std::vector<Timeout_case> cases = {
       // The root and top-level levels only warn: the test time starts at the first reported one.
-      {{{"-t ns . "}, "dig_root_servers.txt"},
-       {"1 www.lab.test. ns1.nic.test. 0", "2 www.lab.test. ns1.lab.test. 4"},
-       "<absent>"},
-      {{{"@127.53.2."}, "dig_referral_tld.txt"},
-       {"1 www.lab.test. ns1.nic.test. 0"},
-       "qv-dns.results.error.nameserver-resolution-timeout"},
+      {"", {{"-t ns . "}, "dig_root_servers.txt"}, false,
+       {"1 www.lab.test. ns1.nic.test. 0", "2 www.lab.test. ns1.lab.test. 4"}, "<absent>"},
+      {"", {{"@127.53.2."}, "dig_referral_tld.txt"}, false, {"1 www.lab.test. ns1.nic.test. 0"},
+       timeout},
+      // While the next level's servers are looked up, or before the next server is asked after
+      // a failure: the level measured stays, with nothing else.
+      {"", {{"@127.53.2."}, referral_without_glue()}, true, {"1 www.lab.test. ns1.nic.test. 0"},
+       timeout},
+      {"-f", {{"@127.53.4.1"}, "dig_servfail.txt"}, false,
+       {"1 www.lab.test. ns1.nic.test. 0", "2 www.servfail.test. ns1.lab.test. 2"}, timeout},
   };
   for (const Timeout_case& c : cases) {
-    auto wrapper = engine("-j -Q 1 www.lab.test");
+    auto wrapper = engine("-j -Q 1 " + c.options + " www.lab.test");
+    host_addresses = {{"ns1.lab.test.", "127.53.4.1"}, {"ns2.lab.test.", "127.53.4.2"}};
     rules.insert(rules.begin(), c.late);
-    rules.front().before = [&] { wrapper->age(2); };
+    const auto late = [&] { wrapper->age(2); };
+    if (c.late_lookup) {
+      on_lookup = late;
+    } else {
+      rules.front().before = late;
+    }
     const std::string result = wrapper->run();
     EXPECT_EQ(step_summaries(result, level_keys), c.steps) << c.late.file;
     EXPECT_EQ(test_value(result, "common.results.error-code"), c.error);
     rules = lab_rules();
+    on_lookup = nullptr;
   }
   EXPECT_TRUE(logged("Queries not reported to the user are taking longer than expected"));
   EXPECT_TRUE(logged("Global timeout with visible levels reported to the user"));
@@ -149,14 +171,20 @@ TEST_F(Cached_runs, DelegationsLastTheirLifetimeClampedAndTheRootOneTheTestsOwn)
 }
 
 TEST_F(Cached_runs, CachedLevelsTakeNoTimeAndUnusableOnesAreQueriedAgainAndReplaced) {
-  engine("-j -c -C " + path + " www.lab.test")->run();
+  // A level the cache may serve but does not yet is measured like any other.
+  std::string slow_referral = recorded("dig_referral_tld.txt");
+  slow_referral.replace(slow_referral.find("969 usec"), 8, "7969 usec");
+  rules.insert(rules.begin(), Rule{{"@127.53.2."}, slow_referral});
+  const std::string cold = engine("-j -c -C " + path + " www.lab.test")->run();
+  EXPECT_EQ(step_summaries(cold, level_keys).front(), "1 www.lab.test. ns1.nic.test. 7");
   const std::size_t cold_queries = scripted.commands.size();
   const std::string warm = engine("-j -c -C " + path + " www.lab.test")->run();
   // Levels 1 to 3 come from the cache: one query, and the cached level counts 0 ms.
   EXPECT_EQ(scripted.commands.size(), cold_queries + 1);
-  EXPECT_EQ(step_summaries(warm, level_keys),
-            (std::vector<std::string>{"1 www.lab.test. ns1.nic.test. 0",
-                                      "2 www.lab.test. ns1.lab.test. 4"}));
+  const std::vector<std::string> levels = {"1 www.lab.test. ns1.nic.test. 0",
+                                           "2 www.lab.test. ns1.lab.test. 4"};
+  EXPECT_EQ(step_summaries(warm, level_keys), levels);
+  rules = lab_rules();
 
   for (const std::string unusable : {"{not json", "[]", R"({"OtherData":{}})",
                                      R"({"Metrics":[],"OtherData":[]})"}) {
@@ -170,7 +198,7 @@ TEST_F(Cached_runs, CachedLevelsTakeNoTimeAndUnusableOnesAreQueriedAgainAndRepla
     EXPECT_EQ(questions(), (std::vector<std::string>{"@127.53.2.1 -t a www.lab.test.",
                                                      "@127.53.4.1 -t a www.lab.test."}))
         << unusable;
-    EXPECT_EQ(step_summaries(result, level_keys).size(), 2u);
+    EXPECT_EQ(step_summaries(result, level_keys), levels);
     Cache cache(logger, path, 1000);
     std::vector<ServerInfo> servers;
     std::string raw, json;

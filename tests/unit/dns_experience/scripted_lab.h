@@ -99,6 +99,7 @@ class Scripted_lab : public ::testing::Test {
     scripted.install(wrapper);
     wrapper.set_resolver_configuration([this] { return resolvers; });
     wrapper.set_host_lookup([this](const std::string& name, resolution_strategy_t) {
+      if (on_lookup) on_lookup();
       const auto found = host_addresses.find(name);
       return found == host_addresses.end() ? IP::Address() : IP::Address(found->second);
     });
@@ -151,6 +152,8 @@ class Scripted_lab : public ::testing::Test {
   std::vector<Rule> rules = lab_rules();
   std::vector<std::string> resolvers = {"127.53.0.53", "127.53.0.54"};
   std::map<std::string, std::string> host_addresses;
+  // Runs at each host lookup.
+  std::function<void()> on_lookup;
   // Values the next draws return; once empty, each draw returns the top of its range.
   std::deque<int> draws;
   std::vector<std::pair<int, int>> ranges;
