@@ -27,6 +27,32 @@ std::string svcb_alias_target(const std::string& rdata) {
   return to_lower_case(rdata.substr(start, rdata.find(' ', start) - start));
 }
 
+// Sorts the answer records of `metrics` into `names`: CNAMEs and alias-mode SVCB or HTTPS
+// records as aliases, other records of `query_type` as targets. False for an alias-mode record
+// without a target name.
+bool collect_answer_names(const rapidjson::Value& metrics, const std::string& query_type,
+                          Logger& logger, const std::string& tag, Answer_names& names) {
+  for (const rapidjson::Value* data : metric_data_objects(metrics)) {
+    const std::string type = to_lower_case(text_member(*data, answer_query_type));
+    if (type.empty()) continue;  // no answer record
+    const std::string name = to_lower_case(mandatory_text(*data, answer_name));
+    if (type == "cname") {
+      names.aliases[name] = to_lower_case(mandatory_text(*data, answer_info));
+    } else if (type == query_type) {
+      const std::string rdata = text_member(*data, answer_info);
+      if ((type == "svcb" || type == "https") && is_svcb_compatible_alias(rdata)) {
+        logger.write(LEVEL_DEBUG, tag, "SVCB compatible alias record found: " + rdata);
+        const std::string target = svcb_alias_target(rdata);
+        if (target.empty()) return false;
+        names.aliases[name] = target;
+      } else {
+        names.targets.insert(name);
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool is_svcb_compatible_alias(const std::string& rdata) {
@@ -54,26 +80,12 @@ bool Wrapper::need_alias_resolution(std::string& hostname, std::vector<std::stri
   if (last.groups.empty()) throw_structural_fault("Missing mandatory field Metrics");
   const rapidjson::Value& metrics =
       get_mandatory_json_iterator(last.groups.front().response, "Metrics")->value;
-  logger_.write(LEVEL_DEBUG, tag, "Collection answers entries into target records and alias records");
+  logger_.write(LEVEL_DEBUG, tag,
+                "Collection answers entries into target records and alias records");
 
   Answer_names names;
-  for (const rapidjson::Value* data : metric_data_objects(metrics)) {
-    const std::string type = to_lower_case(text_member(*data, answer_query_type));
-    if (type.empty()) continue;  // no answer record
-    const std::string name = to_lower_case(mandatory_text(*data, answer_name));
-    if (type == "cname") {
-      names.aliases[name] = to_lower_case(mandatory_text(*data, answer_info));
-    } else if (type == query_type) {
-      const std::string rdata = text_member(*data, answer_info);
-      if ((type == "svcb" || type == "https") && is_svcb_compatible_alias(rdata)) {
-        logger_.write(LEVEL_DEBUG, tag, "SVCB compatible alias record found: " + rdata);
-        const std::string target = svcb_alias_target(rdata);
-        if (target.empty()) throw_exception(err_t::invalid_host, "Invalid SVCB alias record");
-        names.aliases[name] = target;
-      } else {
-        names.targets.insert(name);
-      }
-    }
+  if (!collect_answer_names(metrics, query_type, logger_, tag, names)) {
+    throw_exception(err_t::invalid_host, "Invalid SVCB alias record");
   }
 
   logger_.write(LEVEL_DEBUG, tag, "Resolving target record aliases");
@@ -91,8 +103,9 @@ bool Wrapper::need_alias_resolution(std::string& hostname, std::vector<std::stri
       target = next->second;
     }
     if (names.targets.count(target) != 0) {
-      logger_.write(LEVEL_INFO, tag,
-                    "Alias " + owner + " resolve to " + target + " no further resolution is needed");
+      logger_.write(
+          LEVEL_INFO, tag,
+          "Alias " + owner + " resolve to " + target + " no further resolution is needed");
       return false;
     }
     last_target = target;
@@ -107,7 +120,8 @@ bool Wrapper::start_alias_resolution(const std::string& alias_target, std::strin
   const std::string tag = parameters_.run_log_tag + " ALIAS";
   logger_.write(LEVEL_INFO, tag, "Alias " + alias_target + " need further resolution");
   results_.start_alias_traversal();
-  logger_.write(LEVEL_DEBUG, tag, "Check if the alias resolution is even partially already been done");
+  logger_.write(LEVEL_DEBUG, tag,
+                "Check if the alias resolution is even partially already been done");
   std::string domain = alias_target;
   servers = results_.get_closest_level(domain);
   if (servers.empty()) {
@@ -118,8 +132,9 @@ bool Wrapper::start_alias_resolution(const std::string& alias_target, std::strin
     return true;
   }
   if (domain == alias_target) {
-    throw_exception(err_t::invalid_host,
-                    "An Alias maps to an alias encountered before in the resolution. Loop detected!");
+    throw_exception(
+        err_t::invalid_host,
+        "An Alias maps to an alias encountered before in the resolution. Loop detected!");
   }
   logger_.write(LEVEL_DEBUG, tag, "Alias " + alias_target + " already resolved up to: " + domain);
   // The level whose servers serve `domain`: the root's count 1, a top-level domain's 2...
@@ -136,7 +151,8 @@ bool Wrapper::start_alias_resolution(const std::string& alias_target, std::strin
   logger_.write(LEVEL_DEBUG, tag, "Alias resolution start than TLD or lower 1");
   const std::string suffix = "." + domain;
   labels = split(alias_target.substr(0, alias_target.size() - suffix.size()), '.');
-  if (labels.empty()) throw_structural_fault("Alias " + alias_target + " has no label below " + domain);
+  if (labels.empty())
+    throw_structural_fault("Alias " + alias_target + " has no label below " + domain);
   hostname = labels.back() + suffix;
   labels.pop_back();
   level_ = counter + 1;

@@ -26,7 +26,8 @@ std::string Wrapper::run() {
   if (parameters_.get_query_type() == "ptr") return direct_reverse_lookup();
 
   Walk walk(parameters_.get_root_servers_GTLD_dig_wrapper_parameters());
-  walk.labels = split(parameters_.host, '.');
+  // Names are compared without case (the cache is keyed by them): the labels are lower-cased.
+  walk.labels = split(to_lower_case(parameters_.host), '.');
   if (walk.labels.size() < 2) {
     throw_exception(err_t::invalid_host,
                     "Not enough subdomains in target hostname" + parameters_.host);
@@ -79,8 +80,9 @@ void Wrapper::start_run() {
     dig_wrapper_->set_resolver_configuration(resolver_configuration_);
   }
   if (!cache_) {
-    cache_ = std::make_unique<Cache>(logger_, parameters_.get_cache_path(),
-                                     static_cast<std::uint32_t>(parameters_.get_max_cached_entries()));
+    cache_ =
+        std::make_unique<Cache>(logger_, parameters_.get_cache_path(),
+                                static_cast<std::uint32_t>(parameters_.get_max_cached_entries()));
   }
   level_ = 0;
   if (results_.resolutions.empty()) results_.start_alias_traversal();
@@ -122,9 +124,9 @@ void Wrapper::begin_pass(Walk& walk, Cache::output_t& cache_output, bool& use_ca
   const std::string& tag = parameters_.run_log_tag;
   ++query_count_;
   ++level_;
-  logger_.write(LEVEL_INFO, tag,
-                "Target host: " + walk.target +
-                    ", hosts resolved so far: " + std::to_string(query_count_));
+  logger_.write(
+      LEVEL_INFO, tag,
+      "Target host: " + walk.target + ", hosts resolved so far: " + std::to_string(query_count_));
   logger_.write(LEVEL_DEBUG, tag,
                 "Current traversal: " + std::to_string(results_.resolutions.size() - 1) +
                     ", current level: " + std::to_string(level_));
@@ -198,9 +200,10 @@ bool Wrapper::take_level_from_cache(Walk& walk, Cache::output_t cache_output) {
   // those to ask until the cached level is accepted.
   const std::string title = raw_output_title();
   std::string domain = walk.target;
-  bool usable = !cached_servers.empty();
+  bool usable = false;
   try {
-    usable = usable && results_.add_level(cached_json, cached_servers, level_, true, domain);
+    // Refuses a text that is no step, and (throwing) an entry without servers.
+    usable = results_.add_level(cached_json, cached_servers, level_, true, domain);
   } catch (const exception& unusable) {
     logger_.write(LEVEL_DEBUG, tag, std::string("Cached level refused: ") + unusable.what());
     usable = false;

@@ -51,8 +51,9 @@ bool parse_RR_section(const rapidjson::Value& metric_data, int level, const std:
     const std::string server = text_member(metric_data, section + ".info");
     if (server.empty()) return false;
     std::vector<ServerInfo>& servers = response.name_servers;
-    const bool listed = std::any_of(servers.begin(), servers.end(),
-                                    [&](const ServerInfo& known) { return known.hostname == server; });
+    const bool listed = std::any_of(servers.begin(), servers.end(), [&](const ServerInfo& known) {
+      return known.hostname == server;
+    });
     if (!listed) servers.push_back(ServerInfo{server, IP::Address(), -1});
     return true;
   }
@@ -147,9 +148,9 @@ void Wrapper::handle_query_failure(const exception& failure, std::vector<ServerI
     raw_output_ << "##  FAILURE #" << int{failure_count} << "\n" << raw << "\n";
   }
   if (reported && failure_count >= parameters_.get_tries()) {
-    logger_.write(LEVEL_WARNING, tag,
-                  "Maximum number of server on failure " + std::to_string(failure_count) +
-                      " reached");
+    logger_.write(
+        LEVEL_WARNING, tag,
+        "Maximum number of server on failure " + std::to_string(failure_count) + " reached");
     throw_exception(code, failure.what());
   }
   logger_.write(LEVEL_DEBUG, tag, "Applying next server on failure");
@@ -177,21 +178,11 @@ ParsedResponse Wrapper::evaluate_answer(const std::vector<ServerInfo>& servers,
                                         const std::string& raw) {
   const std::string& tag = parameters_.run_log_tag;
   TestResult& result = dig_wrapper_->test_result();
-  if (!servers.empty()) {
-    result.add_other_data("qv-dns.results.server.name", servers.back().hostname, 0, 0);
-  }
-  const bool keep_raw = need_raw_output();
-  if (keep_raw) {
-    logger_.write(LEVEL_DEBUG, tag, "Collection raw output");
-    add_nameserver_to_raw_output(servers);
-    raw_output_ << raw << "\n";
-  } else {
-    logger_.write(LEVEL_DEBUG, tag, "Clearing raw output");
-  }
+  const bool keep_raw = record_answering_server(servers, raw);
   logger_.write(LEVEL_DEBUG, tag, "Parsing response");
   const rapidjson::Value& step = *result.retrieve_data_level_pointer(0, 0, -1);
-  const int duration = mandatory_int(get_mandatory_json_iterator(step, "OtherData")->value,
-                                     duration_key);
+  const int duration =
+      mandatory_int(get_mandatory_json_iterator(step, "OtherData")->value, duration_key);
   const rapidjson::Value& metrics = get_mandatory_json_iterator(step, "Metrics")->value;
   ParsedResponse response;
   read_records(metrics, level_, dig.get_query_type(), response);
@@ -236,6 +227,23 @@ ParsedResponse Wrapper::evaluate_answer(const std::vector<ServerInfo>& servers,
   return response;
 }
 
+bool Wrapper::record_answering_server(const std::vector<ServerInfo>& servers,
+                                      const std::string& raw) {
+  const std::string& tag = parameters_.run_log_tag;
+  if (!servers.empty()) {
+    dig_wrapper_->test_result().add_other_data("qv-dns.results.server.name",
+                                               servers.back().hostname, 0, 0);
+  }
+  if (!need_raw_output()) {
+    logger_.write(LEVEL_DEBUG, tag, "Clearing raw output");
+    return false;
+  }
+  logger_.write(LEVEL_DEBUG, tag, "Collection raw output");
+  add_nameserver_to_raw_output(servers);
+  raw_output_ << raw << "\n";
+  return true;
+}
+
 void Wrapper::update_cache(const std::string& target, const ServerInfo& server,
                            const ParsedResponse& response, TestResult& dig_result,
                            const std::string& raw_output, int level, int duration_ms) {
@@ -246,7 +254,8 @@ void Wrapper::update_cache(const std::string& target, const ServerInfo& server,
                                ? parameters_.get_root_server_cache_TTL()
                                : std::clamp(response.ttl, shortest_cached_ttl, longest_cached_ttl);
   if (!response.relative_authoritative_domain.empty()) {
-    logger_.write(LEVEL_DEBUG, tag, "Result with authoritative nameserver entries, might be cached");
+    logger_.write(LEVEL_DEBUG, tag,
+                  "Result with authoritative nameserver entries, might be cached");
     if (level <= 2) {
       logger_.write(LEVEL_INFO, tag, "Caching level " + std::to_string(level));
       cache_->set_cache_answer(response.relative_authoritative_domain, response.name_servers, ttl,

@@ -80,8 +80,7 @@ void Wrapper::apply_additional_records(const rapidjson::Value& metrics, ParsedRe
   }
 }
 
-void Wrapper::resolve_name_servers(ParsedResponse& response,
-                                   const std::string& unresolved_suffix) {
+void Wrapper::resolve_name_servers(ParsedResponse& response, const std::string& unresolved_suffix) {
   if (response.name_servers.empty()) return;
   const std::string& tag = parameters_.run_log_tag;
   logger_.write(LEVEL_DEBUG, tag, "Resolving nameserver hostnames");
@@ -99,8 +98,7 @@ void Wrapper::resolve_hostname_to_IP(ServerInfo& server) {
   timespec start{}, end{};
   clock_gettime(CLOCK_REALTIME, &start);
   try {
-    server.address =
-        host_lookup_(server.hostname, parameters_.use_IPv6 ? IPv6_first : IPv4_only);
+    server.address = host_lookup_(server.hostname, parameters_.use_IPv6 ? IPv6_first : IPv4_only);
   } catch (const exception&) {
     // An address family the tool cannot use is no address.
     server.address = IP::Address();
@@ -117,9 +115,9 @@ void Wrapper::resolve_hostname_to_IP(ServerInfo& server) {
     return;
   }
   server.resolution_time_ms = milliseconds;
-  logger_.write(LEVEL_INFO, parameters_.run_log_tag,
-                "Local resolution of: " + server.hostname + ", to: " + server.address.to_string() +
-                    took);
+  logger_.write(
+      LEVEL_INFO, parameters_.run_log_tag,
+      "Local resolution of: " + server.hostname + ", to: " + server.address.to_string() + took);
 }
 
 void Wrapper::sort_name_server_to_query(std::vector<ServerInfo>& servers) {
@@ -132,7 +130,8 @@ void Wrapper::sort_name_server_to_query(std::vector<ServerInfo>& servers) {
     return true;
   });
   if (servers.empty()) {
-    throw_exception(err_t::nameserver_resolution_failure, "Cannot resolve any name server hostname");
+    throw_exception(err_t::nameserver_resolution_failure,
+                    "Cannot resolve any name server hostname");
   }
   if (parameters_.test_type == test_type_t::DNS_traversal) {
     logger_.write(LEVEL_DEBUG, tag, "Test type is DNS Traversal so no need to sort the servers.");
@@ -155,9 +154,9 @@ void Wrapper::sort_name_server_to_query(std::vector<ServerInfo>& servers) {
     }
   } else {
     const int percentage = parameters_.get_bias_percentage();
-    logger_.write(LEVEL_DEBUG, tag,
-                  "Check for bias toward the best bias with " + std::to_string(percentage) +
-                      "/100 chance");
+    logger_.write(
+        LEVEL_DEBUG, tag,
+        "Check for bias toward the best bias with " + std::to_string(percentage) + "/100 chance");
     // A draw of 0 to 99 below the percentage: exactly that many chances in a hundred.
     const int draw_value = draw(0, 99);
     if (draw_value >= percentage) {
@@ -167,27 +166,33 @@ void Wrapper::sort_name_server_to_query(std::vector<ServerInfo>& servers) {
     } else {
       logger_.write(LEVEL_DEBUG, tag,
                     "Applying bias toward the best got: " + std::to_string(draw_value));
-      std::size_t fastest = 0;
-      std::int32_t fastest_time = Cache::unknown_query_time_ms;
-      for (std::size_t index = 0; index < servers.size(); ++index) {
-        std::int32_t time = Cache::unknown_query_time_ms;
-        const bool known = cache_->get_last_query_time(servers[index].hostname, time);
-        logger_.write(LEVEL_INFO, tag,
-                      "Last query time " + (known ? std::to_string(time) + "ms" : "N/A") +
-                          " for nameserver: " + servers[index].hostname);
-        if (time < fastest_time) {
-          fastest = index;
-          fastest_time = time;
-        }
-      }
-      logger_.write(LEVEL_INFO, tag, "Selecting the fastest: " + servers[fastest].hostname);
-      std::swap(servers[fastest], servers.back());
+      move_fastest_last(servers);
       if (!fail_over) return;
       shuffled_end = servers.end() - 1;
     }
   }
   logger_.write(LEVEL_DEBUG, tag, "Server on failure enabled, randomize additional server to pick");
   shuffle(servers.begin(), shuffled_end, draw);
+}
+
+void Wrapper::move_fastest_last(std::vector<ServerInfo>& servers) {
+  const std::string& tag = parameters_.run_log_tag;
+  std::size_t fastest = 0;
+  std::int32_t fastest_time = Cache::unknown_query_time_ms;
+  for (std::size_t index = 0; index < servers.size(); ++index) {
+    std::int32_t time = Cache::unknown_query_time_ms;
+    const bool known = cache_->get_last_query_time(servers[index].hostname, time);
+    logger_.write(LEVEL_INFO, tag,
+                  "Last query time " + (known ? std::to_string(time) + "ms" : "N/A") +
+                      " for nameserver: " + servers[index].hostname);
+    // Strictly faster: on a tie the first one listed stays the choice.
+    if (time < fastest_time) {
+      fastest = index;
+      fastest_time = time;
+    }
+  }
+  logger_.write(LEVEL_INFO, tag, "Selecting the fastest: " + servers[fastest].hostname);
+  std::swap(servers[fastest], servers.back());
 }
 
 void Wrapper::add_nameserver_to_raw_output(const std::vector<ServerInfo>& servers) {

@@ -198,6 +198,9 @@ class Wrapper : public Network_tools::Wrapper {
   // The answer of a successful query, read and recorded.
   ParsedResponse evaluate_answer(const std::vector<ServerInfo>& servers, const Dig::Parameters& dig,
                                  const std::string& target, const std::string& raw);
+  // Names the server that answered in the dig result and adds the answer to the raw text when
+  // the level writes raw text; returns whether it does.
+  bool record_answering_server(const std::vector<ServerInfo>& servers, const std::string& raw);
   // A failed query: moves `dig` to the next candidate and returns, or throws.
   void handle_query_failure(const exception& failure, std::vector<ServerInfo>& servers,
                             Dig::Parameters& dig, std::uint8_t& failure_count,
@@ -207,6 +210,8 @@ class Wrapper : public Network_tools::Wrapper {
   // resolve " + name + `unresolved_suffix` when that fails too.
   void apply_additional_records(const rapidjson::Value& metrics, ParsedResponse& response);
   void resolve_name_servers(ParsedResponse& response, const std::string& unresolved_suffix);
+  // Moves the server with the smallest last query time known to the cache to the end.
+  void move_fastest_last(std::vector<ServerInfo>& servers);
 };
 
 // True for the data of an SVCB or HTTPS record in alias mode: priority 0 and a target name
