@@ -101,6 +101,8 @@ std::string Wrapper::run_dig_query(const Dig::Parameters& dig) {
 ParsedResponse Wrapper::query_single_nameserver_with_retry_on_failure(
     std::vector<ServerInfo>&& servers, Dig::Parameters& dig, const std::string& target,
     bool /*use_cache*/) {
+  // A level asked here is measured whatever the cache policy allowed: it did not come from the
+  // cache, so its time counts.
   logger_.write(LEVEL_DEBUG, parameters_.run_log_tag,
                 "Prepare to query nameserver for target_host: " + target);
   dig.host = to_lower_case(target);

@@ -149,8 +149,9 @@ bool Results::add_level(const std::string& cached_text, const std::vector<Server
   if (response.HasParseError()) return false;
   // A text that parses but is no step (written by another build, or damaged) would fail the
   // writing of the result later: it is refused like one that does not parse.
-  const auto other = response.IsObject() ? response.FindMember("OtherData") : response.MemberEnd();
-  const auto metrics = response.IsObject() ? response.FindMember("Metrics") : response.MemberEnd();
+  if (!response.IsObject()) return false;
+  const auto other = response.FindMember("OtherData");
+  const auto metrics = response.FindMember("Metrics");
   if (other == response.MemberEnd() || !other->value.IsObject() ||
       metrics == response.MemberEnd() || !metrics->value.IsArray()) {
     return false;
