@@ -1,4 +1,4 @@
-// The DNS experience wrapper: failures, raw-output helpers and the entry of the resolution.
+// The DNS experience wrapper: failures and raw-output helpers.
 #include "dns_experience/wrapper.h"
 
 namespace Network_tools::DNS_experience {
@@ -27,12 +27,6 @@ std::string Wrapper::raw_output_title() const {
   const long alias = static_cast<long>(results_.resolutions.size()) - 1;
   if (alias > 0) title += " (alias resolution " + std::to_string(alias) + ")";
   return title;
-}
-
-std::string Wrapper::run() {
-  // The level-by-level resolution is not part of this build yet: a test that passed every
-  // input check must not look completed.
-  throw_exception(err_t::internal_error, "Resolution is not available in this build");
 }
 
 std::string ToYesOrNoString(bool value) {

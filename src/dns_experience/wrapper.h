@@ -2,7 +2,10 @@
 #ifndef NETWORK_TOOLS_DNS_EXPERIENCE_WRAPPER_H_
 #define NETWORK_TOOLS_DNS_EXPERIENCE_WRAPPER_H_
 
+#include <rapidjson/document.h>
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <streambuf>
@@ -10,9 +13,12 @@
 #include <vector>
 
 #include "dig/wrapper.h"
+#include "dns_experience/cache/cache.h"
 #include "dns_experience/errors.h"
 #include "dns_experience/parameters.h"
+#include "dns_experience/records.h"
 #include "dns_experience/results/results.h"
+#include "frame/exception.h"
 #include "frame/logger.h"
 #include "wrapper/wrapper.h"
 
@@ -26,6 +32,12 @@ namespace Network_tools::DNS_experience {
 // -h and -V throw the help or version text as a code-0 `Network_tools::exception`.
 class Wrapper : public Network_tools::Wrapper {
  public:
+  // One uniform draw of an integer in [low, high].
+  using random_draw_t = std::function<int(int low, int high)>;
+  // Gives the draws of one server selection. By default each selection draws from a new
+  // MT19937 engine seeded with one value of the system's random device.
+  using random_source_t = std::function<random_draw_t()>;
+
   // From the JSON document on `input`; JSON output is on.
   Wrapper(Logger& logger, const std::string& tool_directory, std::streambuf* input);
   // From the command line: the options of `help_message` and one host operand.
@@ -45,8 +57,66 @@ class Wrapper : public Network_tools::Wrapper {
   std::string get_capability_related_to_setting(const std::string& setting) const override;
   // Ends the process when the host or the query type is missing.
   void input_sanity_check() override;
-  // Resolves the host and returns the result document, or the raw text without JSON output.
+  // Resolves the host level by level and returns the result document, or the raw text without
+  // JSON output. DNS failures of the measured servers are results: the levels measured so far
+  // are kept and the error is added. A machine without resolver, or unreported levels (root and
+  // top-level domain) whose servers all fail, end the process with a fatal error.
   std::string run() override;
+
+  // Milliseconds since the test start. Past the overall timeout it fails the test with
+  // `nameserver_resolution_timeout` once a reported level is being resolved; before that it only
+  // warns.
+  int check_timeout();
+
+  // Queries one level and records it in the results model (querying.cpp). `servers` holds the
+  // level's candidates, the one to ask last (it is consumed); `dig` names the server to ask
+  // and is left naming the one that answered.
+  ParsedResponse query_nameservers(std::vector<ServerInfo>&& servers, Dig::Parameters& dig,
+                                   const std::string& target, bool use_cache);
+  // Asks one server; on failure moves to the next candidate (always at unreported levels, with
+  // `try_next_server_upon_failure` at reported ones, trying at most `tries` servers).
+  ParsedResponse query_single_nameserver_with_retry_on_failure(std::vector<ServerInfo>&& servers,
+                                                               Dig::Parameters& dig,
+                                                               const std::string& target,
+                                                               bool use_cache);
+  // Asks every server of the level (a traversal test).
+  ParsedResponse query_all_nameservers(std::vector<ServerInfo>&& servers, Dig::Parameters& dig,
+                                       const std::string& target, bool use_cache);
+  // Caches the delegation of levels 1 to 3 (see the .cpp for the lifetimes) and, when
+  // `server` has a name, its query time.
+  void update_cache(const std::string& target, const ServerInfo& server,
+                    const ParsedResponse& response, TestResult& dig_result,
+                    const std::string& raw_output, int level, int duration_ms);
+  // Fits the timeout and the time per try of `dig` into what is left of the overall timeout;
+  // fails the test when nothing is left at a reported level.
+  void set_direct_timeout(Dig::Parameters& dig);
+
+  // Selection (selection.cpp). Gives the servers of `response` the addresses of the additional
+  // records of `metrics`, then resolves the others on the machine.
+  void fill_ip_addresses_for_parsed_nameservers(const rapidjson::Value& metrics,
+                                                ParsedResponse& response);
+  // Resolves `server.hostname` through the host lookup hook and times it.
+  void resolve_hostname_to_IP(ServerInfo& server);
+  // Drops the servers without address and puts the one to ask last: at random, or the fastest
+  // known one with the bias; with `try_next_server_upon_failure` the others are shuffled too.
+  // Fails with `nameserver_resolution_failure` when no server is left.
+  void sort_name_server_to_query(std::vector<ServerInfo>& servers);
+  // Appends "##  nameserver: ADDRESS [HOSTNAME]" for the last server, or the one at `index`.
+  void add_nameserver_to_raw_output(const std::vector<ServerInfo>& servers);
+  void add_nameserver_to_raw_output(const std::vector<ServerInfo>& servers, unsigned long index);
+
+  // Aliases (aliases.cpp). Decides from the last answer whether an alias target must still be
+  // resolved; if so, sets `hostname`, `labels`, `servers` and the level for the new traversal,
+  // starting from the longest domain already delegated in this run, and returns true.
+  bool need_alias_resolution(std::string& hostname, std::vector<std::string>& labels,
+                             std::vector<ServerInfo>& servers);
+
+  // Asks the server named by `dig` for its hostname.bind identity when the test wants it
+  // (hostname_bind.cpp). Never fails the test: problems are logged as warnings.
+  void query_hostname_BIND(Dig::Parameters& dig);
+
+  // Pings the servers of the last level of a traversal test; nothing for an experience test.
+  void apply_ping_diagnostics_if_needed();
 
   // Fails the test with `code`: records its key as "common.results.error-code" and throws
   // `Network_tools::exception` carrying the result document when JSON output is on.
@@ -61,6 +131,8 @@ class Wrapper : public Network_tools::Wrapper {
   bool need_raw_output() const;
   // "## Level 3", or "## Level 1 (alias resolution 2)" while resolving the second alias.
   std::string raw_output_title() const;
+
+  void set_random_source(random_source_t source) { random_source_ = std::move(source); }
 
   const Parameters& get_parameters() const { return parameters_; }
   Results& get_results() { return results_; }
@@ -80,6 +152,8 @@ class Wrapper : public Network_tools::Wrapper {
 
   // The resolution driver's state. One dig wrapper serves every query of the run.
   std::unique_ptr<Dig::Wrapper> dig_wrapper_;
+  // Stored when the wrapper is destroyed.
+  std::unique_ptr<Cache> cache_;
   std::ostringstream raw_output_;
   // Queries started so far in this run.
   std::int32_t query_count_ = 0;
@@ -87,7 +161,69 @@ class Wrapper : public Network_tools::Wrapper {
   std::int32_t level_ = 0;
   // The dig parameters in use are those of the root and top-level-domain levels.
   bool root_parameters_active_ = false;
+  random_source_t random_source_;
+
+  // What the level loop carries from one pass to the next.
+  struct Walk {
+    explicit Walk(Dig::Parameters first) : dig(std::move(first)) {}
+    // The name queried in the current pass.
+    std::string target;
+    // Labels of the host still to be put in front of `target`.
+    std::vector<std::string> labels;
+    // Candidates of the current level; the one to ask is the last.
+    std::vector<ServerInfo> servers;
+    Dig::Parameters dig;
+    ParsedResponse response;
+  };
+
+  // The driver (driver.cpp).
+  void start_run();
+  std::string direct_reverse_lookup();
+  void walk_levels(Walk& walk);
+  void begin_pass(Walk& walk, Cache::output_t& cache_output, bool& use_cache);
+  bool take_level_from_cache(Walk& walk, Cache::output_t cache_output);
+  bool stop_or_move_on(Walk& walk);
+  void check_limits();
+  void finish_checks();
+  void handle_run_error(const exception& error);
+  std::string final_steps(Dig::Parameters& dig);
+
+  // Aliases (aliases.cpp): the resolution of `alias_target`, from the root or from the longest
+  // domain already delegated in this run.
+  bool start_alias_resolution(const std::string& alias_target, std::string& hostname,
+                              std::vector<std::string>& labels, std::vector<ServerInfo>& servers);
+
+  // Querying (querying.cpp): one dig query as every level runs it; the text it returned.
+  std::string run_dig_query(const Dig::Parameters& dig);
+  // The answer of a successful query, read and recorded.
+  ParsedResponse evaluate_answer(const std::vector<ServerInfo>& servers, const Dig::Parameters& dig,
+                                 const std::string& target, const std::string& raw);
+  // Names the server that answered in the dig result and adds the answer to the raw text when
+  // the level writes raw text; returns whether it does.
+  bool record_answering_server(const std::vector<ServerInfo>& servers, const std::string& raw);
+  // A failed query: moves `dig` to the next candidate and returns, or throws.
+  void handle_query_failure(const exception& failure, std::vector<ServerInfo>& servers,
+                            Dig::Parameters& dig, std::uint8_t& failure_count,
+                            const std::string& raw);
+  // Selection (selection.cpp): the addresses of the additional records of `metrics`, and the
+  // resolution on the machine of the servers still without one, each logged as "Unable to
+  // resolve " + name + `unresolved_suffix` when that fails too.
+  void apply_additional_records(const rapidjson::Value& metrics, ParsedResponse& response);
+  void resolve_name_servers(ParsedResponse& response, const std::string& unresolved_suffix);
+  // Moves the server with the smallest last query time known to the cache to the end.
+  void move_fastest_last(std::vector<ServerInfo>& servers);
 };
+
+// True for the data of an SVCB or HTTPS record in alias mode: priority 0 and a target name
+// other than ".", as in "0 www.lab.test.".
+bool is_svcb_compatible_alias(const std::string& rdata);
+
+// Reads one record of `section` ("qv-dns.results.authority" or "qv-dns.results.answer") from
+// the metric data of a dig result into `response`: the smallest TTL, the delegation (an NS
+// record's owner and target) and whether the answer holds an alias or a record of
+// `query_type`. False when the metric data is no record of that section.
+bool parse_RR_section(const rapidjson::Value& metric_data, int level, const std::string& section,
+                      const std::string& query_type, ParsedResponse& response);
 
 // Splits "a.test, b.test,,c.test " at the commas into trimmed, non-empty names.
 std::vector<std::string> parse_tld_host_ignore_list(const std::string& text);

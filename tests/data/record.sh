@@ -2,7 +2,9 @@
 # Re-records, from the DNS lab, the native tool outputs that the parser tests read: one file per
 # case, holding exactly what the product would read (the command's standard output and error,
 # merged). recordings.tsv lists every file with its command line. Needs root; brings the lab up.
+# Names given as arguments re-record only those files (without .txt).
 #   tests/data/record.sh
+#   tests/data/record.sh dig_https_service dig_referral_root_example
 set -euo pipefail
 data_dir=$(cd "$(dirname "$0")" && pwd)
 root_dir=$(cd "$data_dir/../.." && pwd)
@@ -37,6 +39,11 @@ cases=(
   "dig_https_alias|$dig @127.53.4.1 -t https https.alias.test"
   "dig_reverse|$dig @127.53.0.53 -x 127.53.4.1"
   "dig_client_subnet|$dig +subnet=127.53.200.0/24 @127.53.0.53 -t a www.lab.test"
+  "dig_referral_root_example|$dig +noedns @127.53.1.1 -t ns example."
+  "dig_referral_tld_example|$dig @127.53.3.1 -t a www.lab.example."
+  "dig_authoritative_answer_example|$dig @127.53.4.3 -t a www.lab.example."
+  "dig_referral_tld_alias|$dig @127.53.2.2 -t a to-example.alias.test."
+  "dig_https_service|$dig @127.53.4.1 -t https www.lab.test."
   "delv_fully_validated|$delv www.lab.test $delv_trace"
   "delv_unsigned|$delv www.unsigned.test $delv_trace"
   "delv_negative_unsigned|$delv nx.unsigned.test $delv_trace"
@@ -48,12 +55,14 @@ cases=(
 )
 
 index=$data_dir/recordings.tsv
-printf 'file\tcommand (run inside the lab namespace, followed by 2>&1)\n' >"$index"
+printf 'file\tcommand (run inside the lab namespace, followed by 2>&1)\n' >"$index.new"
 for entry in "${cases[@]}"; do
   name=${entry%%|*} command=${entry#*|}
+  printf '%s.txt\t%s\n' "$name" "$command" >>"$index.new"
+  if (($# > 0)) && [[ " $* " != *" $name "* ]]; then continue; fi
   # The product reads the output whatever the exit status.
   # shellcheck disable=SC2086
   "$root_dir/lab/dnslab" exec $command >"$data_dir/$name.txt" 2>&1 || true
-  printf '%s.txt\t%s\n' "$name" "$command" >>"$index"
   echo "recorded $name.txt"
 done
+mv "$index.new" "$index"

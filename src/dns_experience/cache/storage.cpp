@@ -77,6 +77,26 @@ class Lock_alarm {
   bool armed_ = false;
 };
 
+// Holds back, while alive, the signals that end the process (SIGTERM, the agent's way of stopping
+// a test, ends it through the tool's handler; SIGHUP, SIGINT and SIGQUIT by their default
+// action): a store that one interrupted would leave a file that no later run can read. They are
+// delivered when it ends.
+class Termination_block {
+ public:
+  Termination_block() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~Termination_block() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  Termination_block(const Termination_block&) = delete;
+  Termination_block& operator=(const Termination_block&) = delete;
+
+ private:
+  sigset_t previous_{};
+};
+
 // lockf's F_LOCK, waiting again when a signal other than the timeout interrupts it.
 bool lock_unless_timed_out(int descriptor) {
   while (!is_lock_timedout) {
@@ -250,6 +270,8 @@ void Cache::store_cache() {
     close_storage(stream);
     return;
   }
+  // While the file is merged, rewritten and closed.
+  const Termination_block hold_termination;
   try {
     // Merging is always correct, only slower: it is skipped only when no other process can
     // have written the file since it was loaded.

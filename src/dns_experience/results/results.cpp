@@ -147,16 +147,26 @@ bool Results::add_level(const std::string& cached_text, const std::vector<Server
   rapidjson::Document response;
   response.Parse(cached_text.c_str(), cached_text.size());
   if (response.HasParseError()) return false;
-  zero_duration(mandatory_other_data(response));
+  // A text that parses but is no step (written by another build, or damaged) would fail the
+  // writing of the result later: it is refused like one that does not parse.
+  if (!response.IsObject()) return false;
+  const auto other = response.FindMember("OtherData");
+  const auto metrics = response.FindMember("Metrics");
+  if (other == response.MemberEnd() || !other->value.IsObject() ||
+      metrics == response.MemberEnd() || !metrics->value.IsArray()) {
+    return false;
+  }
+  zero_duration(other->value);
+  // The level was not measured in this run: its server entry says so.
+  set_member(other->value, "qv-dns.results.cached", rapidjson::Value(true),
+             response.GetAllocator());
 
   const std::string authority_name = "qv-dns.results.authority.name";
-  if (const auto metrics = response.FindMember("Metrics"); metrics != response.MemberEnd()) {
-    for (const rapidjson::Value* data : metric_data_objects(metrics->value)) {
-      const auto name = data->FindMember(authority_name.c_str());
-      if (name == data->MemberEnd() || !name->value.IsString()) continue;
-      relative_authoritative_domain.assign(name->value.GetString(), name->value.GetStringLength());
-      break;
-    }
+  for (const rapidjson::Value* data : metric_data_objects(metrics->value)) {
+    const auto name = data->FindMember(authority_name.c_str());
+    if (name == data->MemberEnd() || !name->value.IsString()) continue;
+    relative_authoritative_domain.assign(name->value.GetString(), name->value.GetStringLength());
+    break;
   }
   add_level(relative_authoritative_domain, std::move(response), name_servers, level, from_cache);
   return true;

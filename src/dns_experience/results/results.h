@@ -101,8 +101,10 @@ class Results {
 
   // Records a level kept in the cache as the JSON text of its step. A level that does not count
   // is kept without its text. For the others, returns false (and records nothing) when the text
-  // is no JSON; otherwise the duration becomes 0 ms, and `relative_authoritative_domain` becomes
-  // the owner of the first authority record when there is one.
+  // is no step (no JSON, or no "OtherData" object and "Metrics" array); otherwise the duration
+  // becomes 0 ms, "qv-dns.results.cached" true marks the level, and
+  // `relative_authoritative_domain` becomes the owner of the first authority record when there
+  // is one.
   bool add_level(const std::string& cached_text, const std::vector<ServerInfo>& name_servers,
                  int level, bool from_cache, std::string& relative_authoritative_domain);
 

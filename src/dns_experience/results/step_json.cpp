@@ -39,6 +39,18 @@ rapidjson::Value::ConstMemberIterator get_mandatory_json_iterator(const rapidjso
   return find_mandatory(value, name);
 }
 
+int mandatory_int(const rapidjson::Value& value, const std::string& name) {
+  const auto member = find_mandatory(value, name);
+  if (!member->value.IsInt()) throw_structural_fault("Missing mandatory field " + name);
+  return member->value.GetInt();
+}
+
+std::string mandatory_text(const rapidjson::Value& value, const std::string& name) {
+  const auto member = find_mandatory(value, name);
+  if (!member->value.IsString()) throw_structural_fault("Missing mandatory field " + name);
+  return std::string(member->value.GetString(), member->value.GetStringLength());
+}
+
 std::string text_member(const rapidjson::Value& object, const std::string& key) {
   if (!object.IsObject()) return "";
   const auto member = object.FindMember(key.c_str());

@@ -23,6 +23,11 @@ rapidjson::Value::MemberIterator get_mandatory_json_iterator(rapidjson::Value& v
 rapidjson::Value::ConstMemberIterator get_mandatory_json_iterator(const rapidjson::Value& value,
                                                                   const std::string& name);
 
+// The integer or string member `name` of the object `value`. Throws the structural fault "Missing
+// mandatory field " + name when it is absent or of another type.
+int mandatory_int(const rapidjson::Value& value, const std::string& name);
+std::string mandatory_text(const rapidjson::Value& value, const std::string& name);
+
 // The text of the string member `key` of `object`; "" when `object` is no object or the member
 // is absent or no string.
 std::string text_member(const rapidjson::Value& object, const std::string& key);

@@ -1,5 +1,6 @@
-// dns_experience run as a user would, with bad and good input on the command line and on
-// standard input: what it prints on each stream and how it ends. No network is needed.
+// dns_experience run as a user would, with its help and with bad input on the command line and
+// on standard input: what it prints on each stream and how it ends. No network is needed (runs
+// that resolve are lab tests).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -112,33 +113,6 @@ TEST(DnsExperienceTool, BadInputEndsWithOneFatalLine) {
     fatal.insert(fatal.rfind('(') + 1, "qv-dns.results.error.");
     EXPECT_TRUE(run.err.ends_with(fatal)) << run.err;
   }
-}
-
-TEST(DnsExperienceTool, AcceptedInputEndsAsNotAvailable) {
-  const std::string error_line =
-      "Resolution is not available in this build (qv-dns.results.error.internal-error)\n";
-  // A capability forgiven by its setting.
-  const Tool_run forgiven =
-      run_tool({}, document(R"("test.common.url":"qv-dns-exp://www.lab.test",)"
-                            R"("qv-dns.test.subnet":"bad","qv-dns.test.query-type":"TXT")",
-                            R"("EdnsSubnet":"127.53.200.9/24")"));
-  EXPECT_EQ(forgiven.status, 1);
-  EXPECT_EQ(
-      forgiven.out,
-      R"({"MonitorResults":[{"StepResults":[{"Metrics":[],"OtherData":{},"PageResults":{}}],)"
-      R"("OtherData":{"qv-dns.results.url":"qv-dns-exp://www.lab.test",)"
-      R"("qv-dns.results.edns-client-subnet":"127.53.200.0/24",)"
-      R"("common.results.error-code":"qv-dns.results.error.internal-error"}}],"OtherData":{}})");
-  EXPECT_NE(forgiven.err.find("[WARNING] "), std::string::npos);
-  EXPECT_NE(forgiven.err.find(error_line), std::string::npos);
-  EXPECT_EQ(forgiven.err.find("Fatal error"), std::string::npos);
-
-  // Without -j: the error line only, no document.
-  const Tool_run text = run_tool({"-t", "AAAA", "www.lab.test"});
-  EXPECT_EQ(text.status, 1);
-  EXPECT_EQ(text.out, "");
-  EXPECT_NE(text.err.find("[ERROR] "), std::string::npos);
-  EXPECT_TRUE(text.err.ends_with(error_line)) << text.err;
 }
 
 }  // namespace

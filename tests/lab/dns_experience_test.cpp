@@ -1,0 +1,291 @@
+// dns_experience run as a user would, inside the lab: every scenario of the lab a DNS experience
+// test can meet, and for every run the test duration against its levels, the server named by
+// each level and the processes left behind; a run stopped while it stores its cache.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dns_experience/cache/cache.h"
+#include "support/lab_run.h"
+
+namespace Network_tools {
+namespace {
+
+using testing_support::Lab_run;
+
+const std::string tool = testing_support::built_tool("dns_experience");
+
+// The processes whose parent is this one. The test is a child subreaper: a native tool that
+// outlived the run that started it comes back here.
+std::vector<pid_t> own_children() {
+  std::vector<pid_t> children;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+    char state = 0;
+    pid_t parent = 0;
+    std::istringstream(line.substr(line.rfind(')') + 2)) >> state >> parent;
+    if (parent == getpid()) children.push_back(std::stoi(entry.path().filename()));
+  }
+  return children;
+}
+
+// A run: the arguments after the tool's name; the error its result carries ("" for none; "raw"
+// for raw text, "!" for a run that ends with status 1: no document is checked); the reported
+// levels; texts the output or the log must show, and one they must not; standard input.
+struct Scenario {
+  std::string arguments;
+  std::string error = "";
+  int levels = 0;
+  std::vector<std::string> shows = {};
+  std::string hides = "";
+  std::string input = "";
+};
+
+class DnsExperienceLabTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    testing_support::ensure_lab_up();
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  Lab_run run(const Scenario& scenario) {
+    const Lab_run done =
+        testing_support::run_in_lab(tool + " " + scenario.arguments, scenario.input);
+    SCOPED_TRACE(scenario.arguments + scenario.input + "\n" + done.out + done.err);
+    for (const pid_t child : own_children()) {
+      ADD_FAILURE() << "a process was left behind";
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+    }
+    for (const std::string& text : scenario.shows) {
+      EXPECT_NE((done.out + done.err).find(text), std::string::npos) << text;
+    }
+    if (!scenario.hides.empty()) {
+      EXPECT_EQ((done.out + done.err).find(scenario.hides), std::string::npos);
+    }
+    EXPECT_EQ(done.status, scenario.error == "!" ? 1 : 0);
+    if (scenario.error != "!" && scenario.error != "raw") check_result(done.out, scenario);
+    return done;
+  }
+
+  // Each reported level names the server that answered (or failed), and the test lasts as long
+  // as its levels, unless the overall timeout ended it (it then lasts as long as it ran).
+  static void check_result(const std::string& out, const Scenario& scenario) {
+    rapidjson::Document document;
+    document.Parse(out.c_str());
+    ASSERT_TRUE(!document.HasParseError() && document.HasMember("MonitorResults"));
+    const rapidjson::Value& result = document["MonitorResults"][0];
+    int summed = 0, level = 0;
+    for (const auto& step : result["StepResults"].GetArray()) {
+      level = step["OtherData"]["qv-dns.results.level-id.number"].GetInt();
+      int servers = 0;
+      for (const auto& metric : step["Metrics"].GetArray()) {
+        const rapidjson::Value& data = metric["MetricData"];
+        if (!data.HasMember("qv-dns.results.server.name")) continue;
+        servers += std::string(data["qv-dns.results.server.name"].GetString()).empty() ? 0 : 1;
+        if (data.HasMember("qv-dns.results.duration.ms")) {
+          summed += data["qv-dns.results.duration.ms"].GetInt();
+        }
+      }
+      EXPECT_GT(servers, 0) << "level " << level << " names no server";
+    }
+    EXPECT_EQ(level, scenario.levels);
+    const rapidjson::Value& other = result["OtherData"];
+    const std::string error = other.HasMember("common.results.error-code")
+                                  ? other["common.results.error-code"].GetString()
+                                  : "qv-dns.results.error.";
+    EXPECT_EQ(error, "qv-dns.results.error." + scenario.error);
+    const int total = other["qv-dns.results.duration.ms"].GetInt();
+    EXPECT_TRUE(error.ends_with("resolution-timeout") ? total >= summed : total == summed);
+  }
+
+  std::string folder = [] {
+    char pattern[] = "/tmp/dns_experience_lab_XXXXXX";
+    return std::string(mkdtemp(pattern));
+  }();
+};
+
+// The deep chain's name whose zone lies K levels below deep.test ("www.dK....d2.deep.test").
+std::string deep_name(int k) {
+  std::string name = "www";
+  for (int zone = k; zone >= 2; --zone) name += ".d" + std::to_string(zone);
+  return name + ".deep.test";
+}
+
+// The output asks `name` at some level.
+std::string asks(const std::string& name) {
+  return R"("qv-dns.results.question.name":")" + name + "\"";
+}
+
+TEST_F(DnsExperienceLabTest, EveryScenarioEndsWithItsLevelsAndItsError) {
+  const std::string fast = "-j -w 1000 -r 1 ";
+  const std::vector<Scenario> scenarios = {
+      {"-j www.lab.test", "", 2, {R"("qv-dns.results.answer.info":"127.53.100.1")"}},
+      {"-j www.lab.example", "", 2},
+      {"-j -t mx lab.test", "", 2, {"10 mail.lab.test."}},
+      {"-j -t TXT lab.test", "", 2, {"dnslab: signed domain"}},
+      {"-j -t aaaa mail.lab.test", "no-valid-answers", 2},
+      {"-j multi.lab.test", "", 2, {"127.53.100.3", "127.53.100.4", "127.53.100.5"}},
+      {"-j nx.lab.test", "nx-domain", 2},
+      {"-j nodata.lab.test", "no-valid-answers", 2},
+      {fast + "www.timeout.test", "timeout", 2},
+      {fast + "-f www.timeout.test", "timeout", 2},
+      {"-j www.closed.test", "nameserver-unreachable", 2},
+      {"-j www.refused.test", "refused", 2},
+      {"-j -f www.refused.test", "refused", 2},
+      {"-j www.servfail.test", "serv-fail", 2},
+      {"-j www.lame.test", "refused", 2},
+      {"-j -f www.halflame.test", "", 2, {"127.53.100.61"}},
+      {fast + "-f -r 2 www.stalled.test", "timeout", 2},
+      // The first server times out; the overall 1 s is over before the second is asked.
+      {fast + "-f -r 2 -Q 1 www.stalled.test", "nameserver-resolution-timeout", 2},
+      {"-j www.glueless.test", "", 2, {"ns1.dom.example.", "127.53.100.51"}},
+      {"-j cname.alias.test", "", 2, {"127.53.100.41"}, asks("www.alias.test.")},
+      {"-j c1.alias.test", "", 2, {"127.53.100.41"}, asks("www.alias.test.")},
+      {"-j to-lab.alias.test", "", 4, {asks("www.lab.test."), "127.53.100.1"}},
+      {"-j to-example.alias.test", "", 4, {asks("www.lab.example."), "127.53.100.11"}},
+      {"-j to-test.alias.example", "", 4, {asks("www.alias.test."), "127.53.100.41"}},
+      {"-j loop1.alias.test", "serv-fail", 2},
+      {"-j xloop.alias.test", "too-many-cname-traversal", 12},
+      {"-j -t https https.alias.test", "", 4, {asks("www.lab.test."), R"(1 . alpn=\"h2\")"}},
+      {"-j -t svcb svc.alias.test", "", 4, {asks("svc.lab.example."), "port=8443"}},
+      {"-j -t https https-service.alias.test", "", 2, {R"(1 . alpn=\"h2\")"}},
+      {"-j -t cname to-example.alias.test", "", 2, {}, asks("www.lab.example.")},
+      // Nine aliases resolve, ten are one too many.
+      {"-j hop4.chain.example", "", 13, {"127.53.100.1"}},
+      {"-j hop3.chain.test", "too-many-cname-traversal", 12},
+      // The top-level domain and fifteen zones make sixteen reported levels; one more is too many.
+      {"-j " + deep_name(15), "", 16, {"127.53.101.15"}},
+      {"-j " + deep_name(16), "too-many-levels", 16},
+      {"-j -t ptr 127.53.4.1", "", 1, {asks("1.4.53.127.in-addr.arpa."), "ns1.dom.test."}},
+      {"-j -t PTR 1.4.53.127.in-addr.arpa", "", 1, {"ns1.dom.test."}},
+      // A reverse lookup is one query: its failure ends the test, even with -f.
+      {"-j -f -t ptr 127.53.77.77", "!", 0, {"qv-dns.results.error.nx-domain"}},
+      {"-j -T www.lab.test", "", 2, {R"("qv-dns.results.protocol":"TCP")"}},
+      {"-j -S www.lab.test", "", 2, {R"("qv-dns.results.nsid":"dom-test-)"}},
+      {"-j -s 127.53.200.9/24 www.lab.test",
+       "",
+       2,
+       {R"("qv-dns.results.edns-client-subnet":"127.53.200.0/24")"}},
+      {"-j -H www.lab.test", "", 2, {R"("qv-dns.results.hostname-bind":"\"dom-test-)"}},
+      // Shell syntax in the input is data: the name is asked as it is, nothing runs.
+      {"",
+       "nx-domain",
+       2,
+       {"-t 'a;id' 'x$(id>&2).lab.test.'"},
+       "uid=",
+       R"({"Capabilities":{"test.common.url":"qv-dns-exp://x$(id>&2).lab.test",)"
+       R"("qv-dns.test.query-type":"a;id"},"Settings":{}})"
+       "\n"},
+      {"www.lab.test",
+       "raw",
+       0,
+       {"## Level 1\n##  nameserver: 127.53.2.", ";; ANSWER SECTION:\nwww.lab.test."}},
+      {"to-example.alias.test",
+       "raw",
+       0,
+       {"## Level 3 (alias resolution 1)\n", "www.lab.example.\t300\tIN\tA\t127.53.100.11"}},
+      {"-j -g www.lab.test",
+       "!",
+       0,
+       {"Internal error: DNS traversal is not available in this build"}},
+  };
+  for (const Scenario& scenario : scenarios) run(scenario);
+  EXPECT_TRUE(std::regex_search(run({"www.lab.test", "raw"}).out,
+                                std::regex("\n## Test time: [0-9]+ms\n$")));
+}
+
+TEST_F(DnsExperienceLabTest, CachedLevelsAreMarkedAndTheBiasReadsServerTimes) {
+  const std::string cache = "-C " + folder + "/dns_experience_cache.dat ";
+  run({"-j -c " + cache + "www.lab.test", "", 2});
+  // Levels 1 to 3 come from the cache: one query is left, and the cached level says so.
+  const Lab_run warm = run({"-j -d -c " + cache + "www.lab.test",
+                            "",
+                            2,
+                            {R"("qv-dns.results.cached":true)", "[NATIVE INPUT]"}});
+  EXPECT_EQ(warm.err.find("[NATIVE INPUT]"), warm.err.rfind("[NATIVE INPUT]"));
+  // Always biased: the servers' times of the earlier runs decide.
+  const std::string biased = R"({"Capabilities":{"test.common.url":"qv-dns-exp://www.lab.test",)"
+                             R"("qv-dns.test.exp-bias-towards-best":true},"Settings":{)"
+                             R"("BiasPercentage":100,"DebugModeOn":true,"DataDirectory":")" +
+                             folder + "\"}}\n";
+  run({"", "", 2, {"ms for nameserver: ns", "Selecting the fastest: "}, "", biased});
+}
+
+// A test stopped (SIGTERM) while it stores its cache file leaves a file the next run reads
+// whole: the store completes before the signal ends the process.
+TEST_F(DnsExperienceLabTest, ARunStoppedWhileItStoresLeavesTheCacheWhole) {
+  const std::string cache = folder + "/cache.dat";
+  const std::string seed_json(5000, 'j');
+  Logger quiet(LEVEL_ERROR);
+  {
+    // Long to store; below the 10000 entries a run keeps.
+    DNS_experience::Cache seed(quiet, cache, 10000000);
+    for (int entry = 0; entry < 9000; ++entry) {
+      seed.set_cache_answer("seed" + std::to_string(entry) + ".test.",
+                            {{"ns1.lab.test.", IP::Address("127.53.4.1"), -1}}, 86400, "",
+                            seed_json);
+    }
+  }
+  struct stat loaded {};
+  ASSERT_EQ(stat(cache.c_str(), &loaded), 0);
+  const std::string err = folder + "/err";
+  const pid_t test = fork();
+  ASSERT_GE(test, 0);
+  if (test == 0) {
+    // The lab script and ip both exec: the process signalled below is the tool itself.
+    static_cast<void>(freopen("/dev/null", "w", stdout));
+    static_cast<void>(freopen(err.c_str(), "w", stderr));
+    const std::string dnslab = std::string(NT_SOURCE_DIR) + "/lab/dnslab";
+    execl(dnslab.c_str(), dnslab.c_str(), "exec", tool.c_str(), "-j", "-C", cache.c_str(),
+          "www.lab.test", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // The store has begun once the file changes.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  struct stat now = loaded;
+  while (std::chrono::steady_clock::now() < deadline && stat(cache.c_str(), &now) == 0 &&
+         now.st_ctim.tv_sec == loaded.st_ctim.tv_sec &&
+         now.st_ctim.tv_nsec == loaded.st_ctim.tv_nsec) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  kill(test, SIGTERM);
+  int status = 0;
+  waitpid(test, &status, 0);
+  std::ifstream err_file(err);
+  const std::string err_text((std::istreambuf_iterator<char>(err_file)), {});
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1 &&
+              err_text.find("Terminated") != std::string::npos)
+      << err_text;
+
+  std::ostringstream log;
+  Logger logger(LEVEL_DEBUG, "", log);
+  DNS_experience::Cache next(logger, cache, 10000000);
+  EXPECT_NE(log.str().find("Cache loaded correctly"), std::string::npos) << log.str();
+  EXPECT_GE(next.answer_count(), 9000u);
+  std::vector<DNS_experience::ServerInfo> servers;
+  std::string raw, json;
+  EXPECT_TRUE(next.get_cached_answer("seed8999.test.", DNS_experience::Cache::servers_and_json,
+                                     servers, raw, json) &&
+              json == seed_json);
+}
+
+}  // namespace
+}  // namespace Network_tools
