@@ -8,6 +8,8 @@
 //   Timedout: true
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -34,10 +36,14 @@ bool is_number(const std::string& token) {
          std::all_of(token.begin(), token.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-// The time as the default stream format writes it: six significant digits.
-std::string round_trip_time_text(const std::string& token) {
+// The time as the default stream format writes it: six significant digits. A time beyond the
+// range of a double is no time the tool measured: its text cannot be interpreted.
+std::string round_trip_time_text(const std::string& token, const std::string& line) {
+  const double time = std::strtod(token.c_str(), nullptr);
+  if (std::isinf(time))
+    parsing_error("Round-trip time out of range [" + token + "] in line " + line);
   std::ostringstream text;
-  text << std::stod(token);
+  text << time;
   return text.str();
 }
 
@@ -226,7 +232,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
       if (current[0] == 'F' && current.size() > 1 && current[1] == '=') continue;
 
       if (is_round_trip_time(current)) {
-        std::string time = round_trip_time_text(current);
+        std::string time = round_trip_time_text(current, line);
         if (state.other_address_seen && state.last_address != state.destination) {
           // A reply from another host is no reply from the destination.
           time = "null";
