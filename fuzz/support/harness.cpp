@@ -33,13 +33,27 @@ class Null_buffer : public std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
 };
 
-Null_buffer null_buffer;
+Null_buffer discarded;
+
+// Standard error swallowed while alive. Given back before the buffer goes, as the standard
+// streams are flushed once more after every static object of ours is gone.
+class Silenced_standard_error {
+ public:
+  Silenced_standard_error() : previous_(std::cerr.rdbuf(&buffer_)) {}
+  ~Silenced_standard_error() { std::cerr.rdbuf(previous_); }
+  Silenced_standard_error(const Silenced_standard_error&) = delete;
+  Silenced_standard_error& operator=(const Silenced_standard_error&) = delete;
+
+ private:
+  Null_buffer buffer_;
+  std::streambuf* previous_;
+};
 
 // Installed once: fatal errors end the input, and their messages go nowhere.
 void prepare_process() {
+  static const Silenced_standard_error silenced;
   static const bool prepared = [] {
     set_exit_handler(end_input);
-    std::cerr.rdbuf(&null_buffer);
     return true;
   }();
   static_cast<void>(prepared);
@@ -110,7 +124,7 @@ std::vector<std::string> split_at_nul(std::string_view text) {
   }
 }
 
-Silent_logger::Silent_logger() : sink_(&null_buffer), logger_(LEVEL_DEBUG, "", sink_) {}
+Silent_logger::Silent_logger() : sink_(&discarded), logger_(LEVEL_DEBUG, "", sink_) {}
 
 const std::string& tool_folder() {
   static const std::string folder = [] {
