@@ -1,5 +1,8 @@
 # Front door: `make demo` and `make test` do everything on a fresh Debian 12 machine (as root).
-.PHONY: all build setup test demo bench package man format clean
+.PHONY: all build setup test demo bench package man fuzz format clean
+
+# Seconds each fuzz target runs: make fuzz FUZZ_SECONDS=600
+FUZZ_SECONDS ?= 60
 
 all: build
 
@@ -26,8 +29,11 @@ man: setup
 	cmake --build build --target man -- --no-print-directory
 	@ls build/man/*.1
 
+fuzz:
+	scripts/fuzz $(FUZZ_SECONDS)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Network_tools::Delv {
@@ -41,7 +42,7 @@ class Trust_chain {
   // Starts a record when `line` is a traced record line of class IN.
   bool start_record(const std::string& line);
   // Adds the data and comment of `text` (record data without the leading ";") to the record.
-  void add_record_data(const std::string& text);
+  void add_record_data(std::string_view text);
   // Writes the chain line of the finished record.
   void finish_record();
   // Notes the start of a fetch (";; fetch: lab.test/DNSKEY").

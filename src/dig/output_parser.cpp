@@ -1,4 +1,5 @@
 // The Dig wrapper's parser: dig's text into the entries of the result document.
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -152,8 +153,9 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
       if (hash != std::string::npos) {
         unsigned port = 0;
         std::size_t i = hash + 1;
+        // Held at 65536 once over the limit, so that a long number cannot wrap into a port.
         for (; i < server.size() && server[i] >= '0' && server[i] <= '9'; ++i) {
-          port = port * 10 + static_cast<unsigned>(server[i] - '0');
+          port = std::min(port * 10 + static_cast<unsigned>(server[i] - '0'), 65536U);
         }
         if (i > hash + 1 && port <= 65535) {
           test_result_.add_other_data("qv-dns.results.server.port", port, 0, 0);

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,15 @@
 #include "frame/pipes.h"
 
 namespace Network_tools {
+namespace {
+
+std::atomic<exit_handler_t> exit_handler{nullptr};
+
+}  // namespace
+
+void set_exit_handler(exit_handler_t handler) {
+  exit_handler = handler;
+}
 
 void register_handlers() {
   for (const int number : handled_signals) {
@@ -50,6 +60,7 @@ void sig_handler(int signal_number) {
 }
 
 void exit_process(int status) {
+  if (const exit_handler_t handler = exit_handler; handler != nullptr) handler(status);
   pipes.kill_all();
   std::exit(status);
 }

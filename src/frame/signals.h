@@ -29,6 +29,13 @@ void register_handlers();
 // Ends the process with `status` after killing every registered command; for fatal errors.
 [[noreturn]] void exit_process(int status);
 
+// Replaces what `exit_process` does (killing the registered commands and std::exit); the
+// handler must not return (it may throw). A program that feeds many inputs to the readers in one
+// process, starting no command (the fuzz targets and their replay), installs one that throws, so
+// that an input which ends a run ends only that input. nullptr restores the real ending.
+using exit_handler_t = void (*)(int status);
+void set_exit_handler(exit_handler_t handler);
+
 }  // namespace Network_tools
 
 #endif  // NETWORK_TOOLS_FRAME_SIGNALS_H_

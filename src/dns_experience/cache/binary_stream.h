@@ -3,12 +3,13 @@
 #define NETWORK_TOOLS_DNS_EXPERIENCE_CACHE_BINARY_STREAM_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 namespace Network_tools::DNS_experience {
 
@@ -28,9 +29,10 @@ class InternalInputOutError : public std::runtime_error {
 // Longest hostname the storage file can hold: a reader refuses the 257th character.
 inline constexpr std::size_t max_stored_hostname_length = 256;
 
-// Reads fields from a stream through a large buffer of its own, from the stream's current
-// position. Integers are in the machine's byte order. Every failure throws InternalInputOutError
-// naming the field; nothing is allocated beyond the bytes actually present in the stream.
+// Reads fields from a stream through a buffer of its own, from the stream's current position.
+// Integers are in the machine's byte order. Every failure throws InternalInputOutError naming
+// the field. The size of the stream bounds what it can announce: a length or a count that the
+// bytes left cannot hold is refused before anything is allocated for it.
 class Byte_reader {
  public:
   explicit Byte_reader(std::FILE* stream);
@@ -54,6 +56,13 @@ class Byte_reader {
   // length. Fails with field "hostname" on a missing terminator within 257 bytes.
   std::size_t append_hostname(std::string& destination);
 
+  // Fails with `field` when `count` entries of at least `smallest_entry` bytes each cannot fit
+  // in the bytes left.
+  void expect_entries(std::uint64_t count, std::size_t smallest_entry, const char* field) const;
+
+  // The bytes not read yet; the largest size_t when the stream's size is unknown.
+  std::size_t bytes_left() const;
+
   // True when no byte is left in the stream.
   bool at_end();
 
@@ -63,7 +72,13 @@ class Byte_reader {
   [[noreturn]] void fail(const char* field) const;
 
   std::FILE* stream_;
-  std::vector<char> buffer_;
+  // Bytes from the stream's position at the start to its end, when known.
+  bool size_known_ = false;
+  std::size_t size_ = 0;
+  // Bytes taken from the stream so far.
+  std::size_t fetched_ = 0;
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
   std::size_t position_ = 0;
   std::size_t end_ = 0;
 };
@@ -93,7 +108,7 @@ class Byte_writer {
 
  private:
   std::FILE* stream_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   const char* last_field_ = "";
 };

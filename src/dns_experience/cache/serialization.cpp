@@ -8,9 +8,6 @@
 //   stats:  hostname, last query duration (4 bytes, ms), timestamp (8 bytes, seconds)
 //   hostname: its characters and 0x00 (0x0A also ends one when reading), at most 256 characters
 //   output: 4-byte length and as many bytes
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -27,8 +24,8 @@ const std::string tag = "CACHE";
 
 constexpr std::uint16_t cache_version = 2;
 
-// The smallest records the file can hold (empty names and outputs, no server): bounds how many
-// entries a file of a given size can announce truthfully.
+// The smallest records the file can hold (empty names and outputs, no server): a file announces
+// at most as many entries as the bytes after the count can hold at this size.
 constexpr std::size_t smallest_answer = 1 + 8 + 1 + 4 + 4;
 constexpr std::size_t smallest_stats = 1 + 4 + 8;
 
@@ -37,17 +34,6 @@ std::uint32_t entry_count(std::size_t size, const char* field) {
     throw InternalInputOutError(field, "more entries than the file can count");
   }
   return static_cast<std::uint32_t>(size);
-}
-
-// Bytes from the current position of `stream` to its end, or 0 when unknown (nothing is then
-// reserved ahead).
-std::size_t bytes_left(std::FILE* stream) {
-  struct stat status {};
-  const long position = std::ftell(stream);
-  if (fstat(fileno(stream), &status) != 0 || position < 0 || status.st_size < position) {
-    return 0;
-  }
-  return static_cast<std::size_t>(status.st_size - position);
 }
 
 }  // namespace
@@ -99,7 +85,6 @@ bool Cache::deserialize(std::FILE* stream) {
 
 bool Cache::read_storage(std::FILE* stream, Answer_map& read_answers, Query_stats_map& read_stats,
                          bool only_unknown) {
-  const std::size_t size = bytes_left(stream);
   try {
     Byte_reader reader(stream);
     const auto version = reader.read_value<std::uint16_t>("version");
@@ -108,9 +93,8 @@ bool Cache::read_storage(std::FILE* stream, Answer_map& read_answers, Query_stat
       return false;
     }
     const auto answer_count = reader.read_value<std::uint32_t>("answer entries");
-    if (!only_unknown) {
-      read_answers.reserve(std::min<std::size_t>(answer_count, size / smallest_answer));
-    }
+    reader.expect_entries(answer_count, smallest_answer, "answer entries");
+    if (!only_unknown) read_answers.reserve(answer_count);
     const std::int64_t now = clock_seconds();
     // Read into reused strings, then copied into the arena.
     std::string hostname;
@@ -125,9 +109,8 @@ bool Cache::read_storage(std::FILE* stream, Answer_map& read_answers, Query_stat
       put_answer(hostname, expiration, record, read_answers);
     }
     const auto stats_count = reader.read_value<std::uint32_t>("query stats entries");
-    if (!only_unknown) {
-      read_stats.reserve(std::min<std::size_t>(stats_count, size / smallest_stats));
-    }
+    reader.expect_entries(stats_count, smallest_stats, "query stats entries");
+    if (!only_unknown) read_stats.reserve(stats_count);
     for (std::uint32_t index = 0; index < stats_count; ++index) {
       hostname.clear();
       reader.append_hostname(hostname);

@@ -79,6 +79,11 @@ TEST_F(DigParserTest, RecordedAnswersGiveTheirEntries) {
                   {"M0:qv-dns.results.answer.info", "\"dom-test-1.dnslab\""},
                   {"M0:qv-dns.results.answer.ttl", "<absent>"}});
   expect_entries("dig_tcp.txt", standard, 1, {{"S:qv-dns.results.protocol", "TCP"}});
+  // A port number too long for 16 bits is no port, whatever it would wrap to (80 here): the
+  // default written before the parsing stays.
+  EXPECT_EQ(value_at(parse(edited("dig_a_answer.txt", "#53(", "#4294967376(")),
+                     "S:qv-dns.results.server.port"),
+            "53");
 }
 
 TEST_F(DigParserTest, QueryTimeAddsTheElapsedTimeOfTimedOutTries) {

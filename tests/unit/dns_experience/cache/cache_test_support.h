@@ -94,7 +94,7 @@ class File_bytes {
     return add(text, "serialized string");
   }
   File_bytes& header(std::uint32_t answer_count, std::uint16_t version = 2) {
-    return value(version, "version").value(answer_count, "answer entries");
+    return value(version, "version").count(answer_count, "answer entries", 18);
   }
   File_bytes& answer(const std::string& name, std::int64_t expiration,
                      const std::vector<ServerInfo>& servers, const std::string& raw,
@@ -111,7 +111,7 @@ class File_bytes {
     add("\n", "hostname");  // where a server may start, the end of the list reads as a name
     return output(raw).output(json);
   }
-  File_bytes& stats_count(std::uint32_t count) { return value(count, "query stats entries"); }
+  File_bytes& stats_count(std::uint32_t number) { return count(number, "query stats entries", 13); }
   File_bytes& stats(const std::string& name, std::int32_t duration_ms, std::int64_t timestamp) {
     return hostname(name)
         .value(duration_ms, "last query duration")
@@ -132,10 +132,33 @@ class File_bytes {
     }
     return name;
   }
+  // The field a reader names when the file ends at `offset`: the first count whose entries, at
+  // their smallest, no longer fit in the bytes after it, or else the field cut short.
+  std::string field_refused_at(std::size_t offset) const {
+    for (const Count& each : counts_) {
+      if (offset < each.end) break;
+      if ((offset - each.end) / each.smallest_entry < each.value) return each.field;
+    }
+    return field_at(offset);
+  }
 
  private:
+  struct Count {
+    std::size_t end;
+    std::uint32_t value;
+    std::size_t smallest_entry;
+    const char* field;
+  };
+  // An entry count, whose entries take at least `smallest_entry` bytes each.
+  File_bytes& count(std::uint32_t number, const char* field, std::size_t smallest_entry) {
+    value(number, field);
+    counts_.push_back({bytes_.size(), number, smallest_entry, field});
+    return *this;
+  }
+
   std::string bytes_;
   std::vector<std::pair<std::size_t, std::string>> fields_;
+  std::vector<Count> counts_;
 };
 
 }  // namespace Network_tools::DNS_experience::testing_support

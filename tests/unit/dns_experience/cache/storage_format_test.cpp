@@ -152,7 +152,7 @@ TEST_F(Storage, NamesTheFileCannotHoldAreNotCachedAndTheRestSurvives) {
 // Files from other writers may end names with 0x0A and hold other address types. Such a file is
 // read whole (an answer expiring in the second of the load included) and left alone by a cache
 // that did not change; every proper prefix of it is refused, naming the field that was cut
-// short, and leaves the cache empty.
+// short (or the count whose entries no longer fit), and leaves the cache empty.
 TEST_F(Storage, AWholeFileIsReadAndLeftAloneAndAnyCutOfItIsRefusedNamingTheField) {
   File_bytes file;
   file.header(3).answer("lab.test.", year_2100, three_servers, "raw text", "{\"a\":1}");
@@ -181,9 +181,39 @@ TEST_F(Storage, AWholeFileIsReadAndLeftAloneAndAnyCutOfItIsRefusedNamingTheField
     write_file(path, whole.substr(0, size));
     log.lines.str("");
     EXPECT_EQ(load_counts(), Counts(0, 0)) << size;
-    EXPECT_TRUE(log.has("Unable to read " + file.field_at(size) + " cache is considered corrupted"))
+    EXPECT_TRUE(
+        log.has("Unable to read " + file.field_refused_at(size) + " cache is considered corrupted"))
         << "cut at " << size << ":\n"
         << log.lines.str();
+  }
+}
+
+// Counts and lengths that the rest of the file cannot hold are refused as soon as they are read,
+// before anything is allocated or read for them.
+TEST_F(Storage, AbsurdCountsAndLengthsAreRefusedAtOnce) {
+  const std::uint32_t absurd = 0xFFFFFFFF;
+  const std::pair<std::string, std::string> cases[] = {
+      {File_bytes().header(absurd).stats_count(0).bytes(),
+       "Unable to read answer entries cache is considered corrupted, error: 4294967295 entries "
+       "announced, 4 bytes left"},
+      {File_bytes().header(0).stats_count(absurd).bytes(),
+       "Unable to read query stats entries cache is considered corrupted, error: 4294967295 "
+       "entries announced, 0 bytes left"},
+      {File_bytes()
+           .header(1)
+           .hostname("lab.test.")
+           .value(year_2100, "expiration timestamp")
+           .add("\n", "hostname")
+           .value(absurd, "serialized string length")
+           .add(std::string(8, 'r'), "serialized string")
+           .bytes(),
+       "Unable to read serialized string cache is considered corrupted, error: length 4294967295, "
+       "8 bytes left"}};
+  for (const auto& [content, complaint] : cases) {
+    write_file(path, content);
+    log.lines.str("");
+    EXPECT_EQ(load_counts(), Counts(0, 0));
+    EXPECT_TRUE(log.has(complaint)) << log.lines.str();
   }
 }
 

@@ -1,0 +1,14 @@
+// Fuzz target: the JSON input document of the Ping wrapper (capabilities, settings, test URL) and
+// the input check that follows it.
+//
+// Input: the document, as standard input would bring it.
+#include <cstddef>
+#include <cstdint>
+
+#include "ping/wrapper.h"
+#include "support/input_document.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Network_tools::fuzz::read_input_document<Network_tools::Ping::Wrapper>(data, size);
+  return 0;
+}
