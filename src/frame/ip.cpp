@@ -40,12 +40,24 @@ int detect_family(const char* text, const char* owner, const char* kind) {
 
 }  // namespace
 
-// A NUL inside the text would end it early for the parser: such a text is no subnet at all.
-const char* Subnet::whole_text(const std::string& text) {
+namespace {
+
+// A NUL inside the text would end it early for the parser: such a text is no address at all.
+const char* without_nul(const std::string& text, const char* owner, const char* kind) {
   if (text.find('\0') != std::string::npos) {
-    fail(constructor_error("Subnet") + "Wrong subnet: [" + text.c_str() + "...]");
+    fail(constructor_error(owner) + "Wrong " + kind + ": [" + text.c_str() + "...]");
   }
   return text.c_str();
+}
+
+}  // namespace
+
+const char* Address::whole_text(const std::string& text) {
+  return without_nul(text, "Address", "IP");
+}
+
+const char* Subnet::whole_text(const std::string& text) {
+  return without_nul(text, "Subnet", "subnet");
 }
 
 Address::Address(const char* text) {

@@ -23,7 +23,7 @@ class Address : public Prefix {
   Address() = default;
   // Parses a literal such as "192.0.2.1" or "2001:db8::1".
   explicit Address(const char* text);
-  explicit Address(const std::string& text) : Address(text.c_str()) {}
+  explicit Address(const std::string& text) : Address(whole_text(text)) {}
   // Builds an address from `family` (AF_INET or AF_INET6) and its bytes in network order.
   Address(int family, const void* bytes);
 
@@ -46,6 +46,10 @@ class Address : public Prefix {
 
   std::array<std::uint8_t, 16> bytes_{};
   int family_ = 0;
+
+ private:
+  // `text` for the parser; throws the wrong-IP error when it holds a NUL.
+  static const char* whole_text(const std::string& text);
 };
 
 // An address with a prefix length; the host bits are always zero.
