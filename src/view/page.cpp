@@ -94,8 +94,10 @@ std::string error_text(const std::string& key) {
 // The time line shared by every row: milliseconds to pixels.
 class Chart {
  public:
+  // A span of 0 ms (every level under a millisecond) is drawn as 1 ms.
   explicit Chart(std::int64_t span_ms)
-      : scale_(chart_width_px / static_cast<double>(std::max<std::int64_t>(span_ms, 1))) {}
+      : span_ms_(static_cast<double>(std::max<std::int64_t>(span_ms, 1))),
+        scale_(chart_width_px / span_ms_) {}
 
   // One row's lane with a bar from `start_ms` lasting `duration_ms`, and `title` as tooltip.
   std::string bar(const std::string& classes, std::int64_t start_ms, std::int64_t duration_ms,
@@ -116,15 +118,15 @@ class Chart {
     }
     // A level from the cache took no time: a mark beside its start says where it came from.
     if (classes.find("cached") != std::string::npos) {
-      svg += "<rect class=\"cached-mark\" x=\"" + format_number(x + 3) + "\" y=\"" +
+      const double mark_x = x + 15 <= chart_width_px ? x + 3 : x - 15;
+      svg += "<rect class=\"cached-mark\" x=\"" + format_number(mark_x) + "\" y=\"" +
              format_number(y) + "\" width=\"12\" height=\"" + format_number(bar_height_px) + "\"/>";
     }
     return svg + "</svg>";
   }
 
-  // The scale above the bars: five labelled marks from 0 to the whole span (at least 1 ms).
-  std::string axis(std::int64_t span_ms) const {
-    const double span = static_cast<double>(std::max<std::int64_t>(span_ms, 1));
+  // The scale above the bars: five labelled marks from 0 to the whole span.
+  std::string axis() const {
     std::string svg =
         "<svg class=\"axis\" width=\"" + format_number(chart_width_px) + "\" height=\"22\">";
     for (int mark = 0; mark <= 4; ++mark) {
@@ -132,12 +134,14 @@ class Chart {
       const char* anchor = mark == 0 ? "start" : mark == 4 ? "end" : "middle";
       svg += "<line x1=\"" + format_number(x) + "\" x2=\"" + format_number(x) +
              "\" y1=\"15\" y2=\"22\"/><text x=\"" + format_number(x) +
-             "\" y=\"11\" text-anchor=\"" + anchor + "\">" + mark_text(span * mark / 4) + "</text>";
+             "\" y=\"11\" text-anchor=\"" + anchor + "\">" + mark_text(span_ms_ * mark / 4) +
+             "</text>";
     }
     return svg + "</svg>";
   }
 
  private:
+  double span_ms_;
   double scale_;
 };
 
@@ -281,8 +285,8 @@ class Page_writer {
   void table() {
     out_ << "<table class=\"waterfall\">\n<thead><tr><th>Level</th><th>Question</th>"
          << "<th>Server</th><th>Answer or error</th><th class=\"time\">Time</th>"
-         << (waterfall_.traversal ? "<th>Ping</th>" : "") << "<th>"
-         << chart_.axis(waterfall_.span_ms()) << "</th></tr></thead>\n<tbody>\n";
+         << (waterfall_.traversal ? "<th>Ping</th>" : "") << "<th>" << chart_.axis()
+         << "</th></tr></thead>\n<tbody>\n";
     std::int64_t start_ms = 0;
     int alias_depth = 0;
     const std::vector<Level>& levels = waterfall_.levels;
@@ -311,23 +315,19 @@ class Page_writer {
                                         [](const Server_query& each) { return each.failed(); });
     const std::string outcome =
         failed && server != nullptr ? error_text(server->status) : records_text(level);
-    const std::string server_cell = server == nullptr
-                                        ? std::string("<span class=\"detail\">none</span>")
-                                    : waterfall_.traversal && level.servers.size() > 1
-                                        ? std::to_string(level.servers.size()) + " servers"
-                                        : server_text(*server) + identity_text(*server);
 
     out_ << "<tr class=\"level" << (failed ? " failed" : "") << (cached ? " cached" : "")
          << "\"><th>Level " << level.id;
-    if (level.alias_depth > 0)
+    if (level.alias_depth > 0) {
       out_ << "<span class=\"badge alias\">alias " << level.alias_depth << "</span>";
+    }
     if (cached) out_ << "<span class=\"badge cached\">cached</span>";
     if (failures > 0 && !(failed && level.servers.size() == 1)) {
       out_ << "<span class=\"badge failed\">" << failures << " failed</span>";
     }
     out_ << "</th><td>" << escape_html(level.question_name) << " <span class=\"type\">"
          << escape_html(level.question_type) << "</span> <span class=\"detail\">"
-         << escape_html(level.protocol) << "</span></td><td>" << server_cell
+         << escape_html(level.protocol) << "</span></td><td>" << server_cell(level, server)
          << "</td><td class=\"outcome\">" << outcome
          << (to_alias ? "<span class=\"badge alias\">alias &#8594;</span>" : "")
          << "</td><td class=\"time\">" << milliseconds(level.duration_ms()) << "</td>"
@@ -336,6 +336,15 @@ class Page_writer {
                 std::string("level-bar") + (failed ? " failed" : "") + (cached ? " cached" : ""),
                 start_ms, level.duration_ms(), bar_title(level, server))
          << "</td></tr>\n";
+  }
+
+  // The server a level's row names: the one that answered, or how many a traversal asked.
+  std::string server_cell(const Level& level, const Server_query* server) const {
+    if (server == nullptr) return "<span class=\"detail\">none</span>";
+    if (waterfall_.traversal && level.servers.size() > 1) {
+      return std::to_string(level.servers.size()) + " servers";
+    }
+    return server_text(*server) + identity_text(*server);
   }
 
   void server_rows(const Level& level, std::int64_t start_ms) {

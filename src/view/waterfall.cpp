@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 namespace Network_tools::View {
@@ -75,8 +76,10 @@ const rapidjson::Value& member_of_type(const rapidjson::Value& parent, const cha
   return member->value;
 }
 
-void add_once(std::vector<std::string>& list, std::string item) {
-  if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(std::move(item));
+// Keeps the first of equal items, in order; linear, whatever the number of records.
+void drop_repeats(std::vector<std::string>& list) {
+  std::unordered_set<std::string> seen;
+  std::erase_if(list, [&seen](const std::string& item) { return !seen.insert(item).second; });
 }
 
 std::vector<std::string> split_commas(const std::string& text) {
@@ -115,8 +118,8 @@ Server_query read_server(const Fields& entry, const std::string& where) {
 // (glue, the client subnet) only support it.
 void read_record(const Fields& entry, Level& level) {
   if (entry.has("qv-dns.results.answer.type")) {
-    add_once(level.answers, entry.text("qv-dns.results.answer.type") + " " +
-                                entry.text("qv-dns.results.answer.info"));
+    level.answers.push_back(entry.text("qv-dns.results.answer.type") + " " +
+                            entry.text("qv-dns.results.answer.info"));
     return;
   }
   if (!entry.has("qv-dns.results.authority.type")) return;
@@ -124,7 +127,7 @@ void read_record(const Fields& entry, Level& level) {
   const std::string zone = entry.text("qv-dns.results.authority.name");
   if (type == "NS") {
     level.referral_zone = zone;
-    add_once(level.name_servers, entry.text("qv-dns.results.authority.info"));
+    level.name_servers.push_back(entry.text("qv-dns.results.authority.info"));
   } else if (type == "SOA") {
     level.negative_zone = zone;
   }
@@ -216,7 +219,9 @@ Waterfall read_waterfall(const rapidjson::Value& document) {
   }
   // A traversal test that ended early may lack its outage verdict; its pings still tell it.
   waterfall.traversal = waterfall.network_outage.has_value();
-  for (const Level& level : waterfall.levels) {
+  for (Level& level : waterfall.levels) {
+    drop_repeats(level.answers);
+    drop_repeats(level.name_servers);
     for (const Server_query& server : level.servers) {
       if (!server.ping_round_trips.empty() || server.ping_duration_ms ||
           !server.ping_error.empty()) {
