@@ -67,40 +67,30 @@ TEST(ResultSchema, KnowsEveryErrorKeyOfTheTools) {
 }
 
 TEST(ResultSchema, RefusesAWrongKeyTypeOrMissingEntry) {
-  // A recorded result, and a change by JSON pointer: a new member or value, or (null) a removal.
+  // A change of a recorded result: where (a JSON pointer below its result, "/MonitorResults/0"),
+  // and a new member or value there, or (null) a removal.
   struct Change {
     std::string tool;
     std::string pointer;
     const char* value;
   };
+  const std::string empty_step = R"({"Metrics":[],"OtherData":{},"PageResults":{}})";
   const std::vector<Change> changes = {
-      {"dns_experience",
-       "/MonitorResults/0/StepResults/1/Metrics/1/MetricData/qv-dns.results.sever.port", "53"},
-      {"dns_experience",
-       "/MonitorResults/0/StepResults/1/Metrics/1/MetricData/qv-dns.results.duration.ms", "\"2\""},
-      {"dns_experience",
-       "/MonitorResults/0/StepResults/1/Metrics/0/MetricData/qv-dns.results.answer.ttl", nullptr},
-      {"dns_experience", "/MonitorResults/0/StepResults/2/OtherData/qv-dns.results.level-id.number",
-       nullptr},
-      {"dns_experience", "/MonitorResults/0/StepResults/2/OtherData/qv-dns.results.level-id.number",
-       "17"},
-      {"dns_experience", "/MonitorResults/0/OtherData/qv-dns.results.duration.ms", nullptr},
-      {"dns_experience", "/MonitorResults/0/OtherData/common.results.error-code",
+      {"dns_experience", "/StepResults/1/Metrics/1/MetricData/qv-dns.results.sever.port", "53"},
+      {"dns_experience", "/StepResults/1/Metrics/1/MetricData/qv-dns.results.duration.ms", "\"2\""},
+      {"dns_experience", "/StepResults/1/Metrics/0/MetricData/qv-dns.results.answer.ttl", nullptr},
+      {"dns_experience", "/StepResults/2/OtherData/qv-dns.results.level-id.number", nullptr},
+      {"dns_experience", "/StepResults/2/OtherData/qv-dns.results.level-id.number", "17"},
+      {"dns_experience", "/OtherData/qv-dns.results.duration.ms", nullptr},
+      {"dns_experience", "/OtherData/common.results.error-code",
        "\"qv-dns.results.error.nxdomain\""},
-      {"dns_experience", "/MonitorResults/0/StepResults/4",
-       R"({"Metrics":[],"OtherData":{},"PageResults":{}})"},
-      {"dns_experience", "/OtherData/qv-dns.results.duration.ms", "2"},
-      {"dig_wrapper", "/MonitorResults/0/StepResults/0/OtherData/qv-dns.results.protocol",
-       "\"QUIC\""},
-      {"dig_wrapper", "/MonitorResults/0/StepResults/0/OtherData/qv-dns.results.question.name",
-       nullptr},
-      {"dig_wrapper", "/MonitorResults/0/StepResults/1",
-       R"({"Metrics":[],"OtherData":{},"PageResults":{}})"},
-      {"ping_wrapper", "/MonitorResults/0/StepResults/0/Metrics/2/MetricData/qv-ping.results.rtt",
-       "0.004"},
-      {"ping_wrapper", "/MonitorResults/0/StepResults/0/OtherData/qv-ping.results.duration.ms",
-       nullptr},
-      {"ping_wrapper", "/MonitorResults/0/OtherData/common.results.host.name", "\"x\""},
+      {"dns_experience", "/StepResults/4", empty_step.c_str()},
+      {"dig_wrapper", "/StepResults/0/OtherData/qv-dns.results.protocol", "\"QUIC\""},
+      {"dig_wrapper", "/StepResults/0/OtherData/qv-dns.results.question.name", nullptr},
+      {"dig_wrapper", "/StepResults/1", empty_step.c_str()},
+      {"ping_wrapper", "/StepResults/0/Metrics/2/MetricData/qv-ping.results.rtt", "0.004"},
+      {"ping_wrapper", "/StepResults/0/OtherData/qv-ping.results.duration.ms", nullptr},
+      {"ping_wrapper", "/OtherData/common.results.host.name", "\"x\""},
   };
   const std::vector<std::pair<std::string, std::string>> recorded = {
       {"dns_experience", "result_cached_alias.json"},
@@ -114,12 +104,13 @@ TEST(ResultSchema, RefusesAWrongKeyTypeOrMissingEntry) {
       if (change.tool != tool) continue;
       rapidjson::Document document;
       ASSERT_EQ(parse_JSON(document, text), "");
+      const rapidjson::Pointer where(("/MonitorResults/0" + change.pointer).c_str());
       if (change.value == nullptr) {
-        ASSERT_TRUE(rapidjson::Pointer(change.pointer.c_str()).Erase(document)) << change.pointer;
+        ASSERT_TRUE(where.Erase(document)) << change.pointer;
       } else {
         rapidjson::Document value(&document.GetAllocator());
         value.Parse(change.value);
-        rapidjson::Pointer(change.pointer.c_str()).Set(document, value);
+        where.Set(document, value);
       }
       EXPECT_NE(schema_violation(tool, JSON_to_string(document)), "") << change.pointer;
     }

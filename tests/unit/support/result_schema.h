@@ -61,28 +61,6 @@ inline const Compiled_schema& schema_of(const std::string& tool) {
   return compiled;
 }
 
-// For a missing or unknown key, the keys concerned: the validator names only the object.
-inline std::string key_detail(const rapidjson::Value& schema_part, const std::string& keyword,
-                              const rapidjson::Value& object) {
-  if (!object.IsObject()) return "";
-  std::string keys;
-  if (keyword == "additionalProperties" && schema_part.HasMember("properties")) {
-    for (const auto& member : object.GetObject()) {
-      if (!schema_part["properties"].HasMember(member.name)) {
-        keys += std::string(" \"") + member.name.GetString() + "\"";
-      }
-    }
-    return keys.empty() ? "" : "; keys not in the schema:" + keys;
-  }
-  if (keyword == "required" && schema_part.HasMember("required")) {
-    for (const auto& key : schema_part["required"].GetArray()) {
-      if (!object.HasMember(key)) keys += std::string(" \"") + key.GetString() + "\"";
-    }
-    return keys.empty() ? "" : "; missing:" + keys;
-  }
-  return "";
-}
-
 }  // namespace result_schema_internal
 
 // "" when `text` is a JSON document that conforms to schema/`tool`.schema.json; otherwise what
@@ -100,18 +78,12 @@ inline std::string schema_violation(const std::string& tool, const std::string& 
   rapidjson::SchemaValidator validator(*compiled.schema);
   if (document.Accept(validator)) return "";
 
-  const std::string keyword = validator.GetInvalidSchemaKeyword();
+  // The validator names the innermost value and rule that failed; the value shows the rest.
   const rapidjson::Pointer where = validator.GetInvalidDocumentPointer();
-  const rapidjson::Pointer rule = validator.GetInvalidSchemaPointer();
   const rapidjson::Value* value = where.Get(document);
-  const rapidjson::Value* schema_part = rule.Get(compiled.source);
-  std::string message = "#" + pointer_text(where) + " breaks \"" + keyword + "\" of " + tool +
-                        ".schema.json#" + pointer_text(rule);
-  if (value != nullptr && schema_part != nullptr) {
-    message += key_detail(*schema_part, keyword, *value);
-  }
-  if (value != nullptr) message += "\nvalue: " + compact(*value);
-  return message;
+  return "#" + pointer_text(where) + " breaks \"" + validator.GetInvalidSchemaKeyword() + "\" of " +
+         tool + ".schema.json#" + pointer_text(validator.GetInvalidSchemaPointer()) +
+         (value == nullptr ? "" : "\nvalue: " + compact(*value));
 }
 
 }  // namespace Network_tools::testing_support
