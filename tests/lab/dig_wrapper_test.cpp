@@ -31,8 +31,7 @@ class DigWrapperLabTest : public ::testing::Test {
   static void SetUpTestSuite() { testing_support::ensure_lab_up(); }
 
   static Lab_run dig(const std::string& arguments, const std::string& input = "") {
-    return testing_support::run_in_lab(testing_support::built_tool("dig_wrapper") + " " + arguments,
-                                       input);
+    return testing_support::run_tool_in_lab("dig_wrapper", arguments, input);
   }
   static void check(const std::vector<Lab_case>& cases) {
     for (const Lab_case& c : cases) {

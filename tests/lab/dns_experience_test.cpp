@@ -67,7 +67,7 @@ class DnsExperienceLabTest : public ::testing::Test {
 
   Lab_run run(const Scenario& scenario) {
     const Lab_run done =
-        testing_support::run_in_lab(tool + " " + scenario.arguments, scenario.input);
+        testing_support::run_tool_in_lab("dns_experience", scenario.arguments, scenario.input);
     SCOPED_TRACE(scenario.arguments + scenario.input + "\n" + done.out + done.err);
     for (const pid_t child : own_children()) {
       ADD_FAILURE() << "a process was left behind";

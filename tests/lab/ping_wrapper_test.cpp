@@ -12,9 +12,7 @@
 namespace Network_tools {
 namespace {
 
-using testing_support::run_in_lab;
-
-const std::string ping_wrapper = testing_support::built_tool("ping_wrapper");
+using testing_support::run_tool_in_lab;
 
 class PingWrapperLabTest : public ::testing::Test {
  protected:
@@ -38,7 +36,7 @@ TEST_F(PingWrapperLabTest, CompletedPingsExitWithZeroWhateverTheyFound) {
        5, true, ""},
   };
   for (const auto& ping : cases) {
-    const testing_support::Lab_run run = run_in_lab(ping_wrapper + ping.options, ping.input);
+    const testing_support::Lab_run run = run_tool_in_lab("ping_wrapper", ping.options, ping.input);
     SCOPED_TRACE(ping.options + ping.input + run.out + run.err);
     ASSERT_EQ(run.status, 0);
     rapidjson::Document result;
@@ -82,7 +80,7 @@ TEST_F(PingWrapperLabTest, InSessionTcpRefusedByTheToolIsAnInternalError) {
   // The lab's build refuses --tcpdata without naming a SACK problem, so there is nothing to
   // fall back on, with or without permission: the tool's answer cannot be interpreted.
   for (const char* options : {" -j -i 127.53.4.1", " -j -i -f 127.53.4.1"}) {
-    const testing_support::Lab_run run = run_in_lab(ping_wrapper + options);
+    const testing_support::Lab_run run = run_tool_in_lab("ping_wrapper", options);
     EXPECT_EQ(run.status, 1) << options;
     EXPECT_EQ(run.out, "") << options;
     EXPECT_NE(run.err.find("Internal error: Native tool returned 1\n"), std::string::npos)

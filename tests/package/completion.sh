@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Bash completion of the three tools, checked against their -h texts: it offers exactly the options
+# Bash completion of the tools, checked against their -h texts: it offers exactly the options
 # each -h lists, offers no option name where -h shows that a value comes next (and option names
 # after a flag), and completes files, record types and hosts where an option takes one.
 source "$(dirname "$0")/../lab/common.bash"
@@ -64,7 +64,7 @@ for tool in $tools; do
 done
 
 # What follows an option that takes a file, a record type or a host, in both forms of long options.
-touch cache.dat
+touch cache.dat result.json
 while read -r expected line; do
   expect_match "$(complete_line "$line")" "^$expected\$" "completion of [$line]"
 done <<'CASES'
@@ -75,6 +75,7 @@ txt         dns_experience --query-type=tx
 localhost   dig_wrapper --server=localh
 localhost   dig_wrapper -E localh
 localhost   ping_wrapper -j localh
+result.json dns_experience_view res
 CASES
 
 finish

@@ -31,6 +31,7 @@ done <<'TOOLS'
 dns_experience DnsExperience wrapper
 dig_wrapper    Dig wrapper
 ping_wrapper   Ping wrapper
+dns_experience_view DnsExperience viewer
 TOOLS
 
 # Every installed tool has a page that reads without a warning from man and has every section, in
@@ -45,6 +46,12 @@ for binary in "$root"/usr/bin/*; do
   expect_equal "$(bash -c 'source "$1" && complete -p "$2"' completion \
     "$root/usr/share/bash-completion/completions/$tool" "$tool")" \
     "complete -F _network_tools $tool" "installed completion of $tool"
+done
+
+# The schemas and the guide to the documents come along.
+for file in share/dns-experience/schema/dns_experience.schema.json share/doc/dns-experience/results.md; do
+  checks=$((checks + 1))
+  [[ -s $root/usr/$file ]] || fail "installed /usr/$file"
 done
 
 capture dpkg --root="$root" --log=/dev/null --purge dns-experience

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "../../unit/support/result_schema.h"
+
 namespace Network_tools::testing_support {
 
 // What a command printed and how it ended.
@@ -92,6 +94,19 @@ inline Lab_run run_in_lab(const std::string& command, const std::string& input =
   return run;
 }
 
+// Runs the built `tool` with `arguments` (shell words) inside the lab, as run_in_lab does, and
+// checks the JSON document it printed, a result or an error result, against the tool's JSON
+// Schema. Example:
+//   auto run = run_tool_in_lab("dig_wrapper", "-j -n 127.53.0.53 -t a www.lab.test");
+inline Lab_run run_tool_in_lab(const std::string& tool, const std::string& arguments,
+                               const std::string& input = "") {
+  Lab_run run = run_in_lab(built_tool(tool) + " " + arguments, input);
+  if (run.out.starts_with('{')) {
+    EXPECT_EQ(schema_violation(tool, run.out), "") << tool << " " << arguments << input;
+  }
+  return run;
+}
+
 // A hostile input: the tool's arguments (shell words), the document on standard input, and the
 // refusal that must end the run.
 struct Refusal_case {
@@ -105,7 +120,7 @@ struct Refusal_case {
 // standard error, and no "NATIVE INPUT" line (the cases ask for the debug log to show it).
 inline void expect_refused(const std::string& tool, const std::vector<Refusal_case>& cases) {
   for (const Refusal_case& c : cases) {
-    const Lab_run run = run_in_lab(built_tool(tool) + " " + c.arguments, c.input);
+    const Lab_run run = run_tool_in_lab(tool, c.arguments, c.input);
     const std::string what = c.arguments + c.input.substr(0, 120);
     EXPECT_EQ(run.status, 1) << what;
     EXPECT_EQ(run.out, "") << what;
