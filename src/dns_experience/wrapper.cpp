@@ -8,7 +8,12 @@ Wrapper::~Wrapper() = default;
 void Wrapper::output_to_JSON(const std::string& /*native_output*/) {}
 
 void Wrapper::throw_exception(err_t code, const std::string& message) {
-  Network_tools::Wrapper::throw_exception(static_cast<int>(code), err_to_string(code), message,
+  // A failure passed on from the dig wrapper already names its key: it is not named twice.
+  const std::string key = err_to_string(code);
+  const std::string suffix = " (" + key + ")";
+  const std::string details =
+      message.ends_with(suffix) ? message.substr(0, message.size() - suffix.size()) : message;
+  Network_tools::Wrapper::throw_exception(static_cast<int>(code), key, details,
                                           parameters_.JSON_output, 0, -1);
 }
 
