@@ -220,6 +220,11 @@ ParsedResponse Wrapper::evaluate_answer(const std::vector<ServerInfo>& servers,
       throw;
     }
     if (parameters_.get_query_type() == "ptr") {
+      // A traversal step names each server in a metric entry of its own: without one, the
+      // answering server would be missing from the result.
+      if (parameters_.test_type == test_type_t::DNS_traversal) {
+        move_server_detail_to_metrics(result, false);
+      }
       results_.add_ptr(result);
       return response;
     }
