@@ -211,15 +211,6 @@ TEST_F(DnsExperienceLabTest, EveryScenarioEndsWithItsLevelsAndItsError) {
        2,
        {R"("qv-dns.results.edns-client-subnet":"127.53.200.0/24")"}},
       {"-j -H www.lab.test", "", 2, {R"("qv-dns.results.hostname-bind":"\"dom-test-)"}},
-      // Shell syntax in the input is data: the name is asked as it is, nothing runs.
-      {"",
-       "nx-domain",
-       2,
-       {"-t 'a;id' 'x$(id>&2).lab.test.'"},
-       "uid=",
-       R"({"Capabilities":{"test.common.url":"qv-dns-exp://x$(id>&2).lab.test",)"
-       R"("qv-dns.test.query-type":"a;id"},"Settings":{}})"
-       "\n"},
       {"www.lab.test",
        "raw",
        0,
