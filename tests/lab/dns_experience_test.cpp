@@ -340,6 +340,11 @@ TEST_F(DnsExperienceLabTest, CachedLevelsAreMarkedAndTheBiasReadsServerTimes) {
                             2,
                             {R"("qv-dns.results.cached":true)", "[NATIVE INPUT]"}});
   EXPECT_EQ(warm.err.find("[NATIVE INPUT]"), warm.err.rfind("[NATIVE INPUT]"));
+  // A traversal test shows the cached level with its server too.
+  run({"-g -j -x 1 -p 1 -P 1 -c " + cache + "www.lab.test",
+       "",
+       2,
+       {R"("qv-dns.results.cached":true)"}});
   // Always biased: the servers' times of the earlier runs decide.
   const std::string biased = R"({"Capabilities":{"test.common.url":"qv-dns-exp://www.lab.test",)"
                              R"("qv-dns.test.exp-bias-towards-best":true},"Settings":{)"

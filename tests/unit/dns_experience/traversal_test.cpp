@@ -74,6 +74,7 @@ TEST_F(Traversal, EveryServerOfEveryLevelIsAskedAndALevelStandsOnOneAnswer) {
   EXPECT_TRUE(logged("[DNS-T RUN]"));
   EXPECT_TRUE(logged("Option next-server-on-failure is not compatible with DNS Traversal"));
   EXPECT_TRUE(logged("Option bias-toward-the-best is not compatible with DNS Traversal"));
+  EXPECT_TRUE(logged("it is set to the default value (in sec):30"));
   EXPECT_TRUE(logged(" failed with error: qv-dns.results.error.refused\ncontinuing to query"));
 }
 
