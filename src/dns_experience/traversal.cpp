@@ -162,6 +162,8 @@ bool Wrapper::query_one_of_all(const std::vector<ServerInfo>& servers, std::size
       logger_.write(LEVEL_DEBUG, tag, "Dig output after failure:\n" + result.to_string());
     }
     if (key.empty()) result.add_other_data(error_code_key, err_to_string(code), 0, -1);
+    // What a half-read answer left must not speak for the failed query.
+    answer.reset();
     parse_dig_wrapper_response(result, raw, level_, dig, server, target, answer, false);
     if (need_raw_output()) {
       add_nameserver_to_raw_output(servers, index);

@@ -78,6 +78,15 @@ TEST_F(Traversal, EveryServerOfEveryLevelIsAskedAndALevelStandsOnOneAnswer) {
   EXPECT_TRUE(logged(" failed with error: qv-dns.results.error.refused\ncontinuing to query"));
 }
 
+TEST_F(Traversal, ALevelTheCacheMayServeButDoesNotIsMeasured) {
+  std::string slow_referral = recorded("dig_referral_tld.txt");
+  slow_referral.replace(slow_referral.find("969 usec"), 8, "7969 usec");
+  rules.insert(rules.begin(), Rule{{"@127.53.2."}, slow_referral});
+  const std::string result =
+      engine("-g -j -x 1 -c -C " + tools.path() + "cache.dat www.lab.test")->run();
+  EXPECT_EQ(levels_of(result).front(), "1 www.lab.test. ns2.nic.test. 7");
+}
+
 TEST_F(Traversal, ALevelWhoseServersAllFailEndsWithTheFirstFailureOrTheProcess) {
   // ns1 is asked first and refuses; ns2 times out.
   rules.insert(rules.begin(),
