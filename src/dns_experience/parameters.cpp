@@ -179,6 +179,9 @@ void Parameters::set_ping_probe_ttl(int ttl) {
 
 void Parameters::set_max_concurrent_pings(int pings) {
   refuse_below(pings, 1, "Max concurrent pings of ", " under the min limit of ", ".");
+  // The diagnostics count their threads in 16 bits: 65536 would become none at all.
+  refuse_above(pings, std::numeric_limits<std::uint16_t>::max(), "Max concurrent pings of ",
+               " over the max limit of ", ".");
   max_concurrent_pings_ = pings;
 }
 

@@ -105,6 +105,7 @@ class Parameters : public Network_tools::Parameters {
   std::int32_t get_ping_probe_timeout() const { return ping_probe_timeout_; }
   void set_ping_probe_ttl(int ttl);
   std::int32_t get_ping_probe_TTL() const { return ping_probe_TTL_; }
+  // 1 to 65535 threads.
   void set_max_concurrent_pings(int pings);
   std::int32_t get_max_concurrent_pings() const { return max_concurrent_pings_; }
   void set_tld_server_minimum_failure_count(int count);

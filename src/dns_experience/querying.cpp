@@ -20,7 +20,8 @@ const std::string duration_key = "qv-dns.results.duration.ms";
 constexpr std::int32_t shortest_cached_ttl = 3600;
 constexpr std::int32_t longest_cached_ttl = 604800;
 
-// Reads every record of `metrics` into `response`: authority records first, answers otherwise.
+}  // namespace
+
 void read_records(const rapidjson::Value& metrics, int level, const std::string& query_type,
                   ParsedResponse& response) {
   for (const rapidjson::Value* data : metric_data_objects(metrics)) {
@@ -32,8 +33,6 @@ void read_records(const rapidjson::Value& metrics, int level, const std::string&
     }
   }
 }
-
-}  // namespace
 
 bool parse_RR_section(const rapidjson::Value& metric_data, int level, const std::string& section,
                       const std::string& query_type, ParsedResponse& response) {
@@ -91,9 +90,12 @@ std::string Wrapper::run_dig_query(const Dig::Parameters& dig) {
   dig_wrapper_->set_elapsed_time(0);
   dig_wrapper_->set_record_counter(0);
   std::string raw = dig_wrapper_->run();
-  // The document is only printed when someone reads it.
-  if (logger_.get_minimum_level() <= LEVEL_DEBUG) {
-    logger_.write(LEVEL_DEBUG, parameters_.run_log_tag, "DNS direct json\n" + result.to_string());
+  // Every server's answer is part of a traversal test's story; one server's is a detail of an
+  // experience test's. The document is only printed when someone reads it.
+  const level_t level =
+      parameters_.test_type == test_type_t::DNS_traversal ? LEVEL_INFO : LEVEL_DEBUG;
+  if (logger_.get_minimum_level() <= level) {
+    logger_.write(level, parameters_.run_log_tag, "DNS direct json\n" + result.to_string());
   }
   return raw;
 }
@@ -218,6 +220,11 @@ ParsedResponse Wrapper::evaluate_answer(const std::vector<ServerInfo>& servers,
       throw;
     }
     if (parameters_.get_query_type() == "ptr") {
+      // A traversal step names each server in a metric entry of its own: without one, the
+      // answering server would be missing from the result.
+      if (parameters_.test_type == test_type_t::DNS_traversal) {
+        move_server_detail_to_metrics(result, false);
+      }
       results_.add_ptr(result);
       return response;
     }

@@ -4,12 +4,14 @@
 
 #include <rapidjson/document.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dig/wrapper.h"
@@ -20,6 +22,9 @@
 #include "dns_experience/results/results.h"
 #include "frame/exception.h"
 #include "frame/logger.h"
+#include "ping/factory.h"
+#include "ping/parameters.h"
+#include "ping/wrapper.h"
 #include "wrapper/wrapper.h"
 
 namespace Network_tools::DNS_experience {
@@ -37,6 +42,30 @@ class Wrapper : public Network_tools::Wrapper {
   // Gives the draws of one server selection. By default each selection draws from a new
   // MT19937 engine seeded with one value of the system's random device.
   using random_source_t = std::function<random_draw_t()>;
+  // Starts a thread of the ping diagnostics running `work`; throws (std::system_error, as
+  // std::thread does) when it cannot.
+  using thread_starter_t = std::function<std::thread(std::function<void()> work)>;
+
+  // One server of the last level to ping: where its results go, and its address.
+  struct PingWorkItem {
+    // The group's document, whose allocator the results are added with.
+    rapidjson::Document* document = nullptr;
+    // The "MetricData" object of the server's entry in the group's "Metrics".
+    rapidjson::Value* metric_data = nullptr;
+    std::string address;
+  };
+
+  // The outcome of the ping of one work item; only the thread that took the item writes it.
+  struct PendingPingResult {
+    rapidjson::Document* document = nullptr;
+    rapidjson::Value* metric_data = nullptr;
+    // The finished ping, whose result holds the outcome; empty after a failure.
+    std::unique_ptr<Ping::Wrapper> ping_wrapper;
+    std::string address;
+    // Why the ping failed; empty on success.
+    std::string error;
+    std::int32_t duration_ms = 0;
+  };
 
   // From the JSON document on `input`; JSON output is on.
   Wrapper(Logger& logger, const std::string& tool_directory, std::streambuf* input);
@@ -79,9 +108,21 @@ class Wrapper : public Network_tools::Wrapper {
                                                                Dig::Parameters& dig,
                                                                const std::string& target,
                                                                bool use_cache);
-  // Asks every server of the level (a traversal test).
+  // Asks every server of the level (a traversal test), from the last listed to the first. The
+  // level succeeds when one server answered; otherwise it fails with the first failure's code,
+  // or ends the process at an unreported level. A "ptr" test asks one server as an experience
+  // test does. `dig` is left naming the last server that answered.
   ParsedResponse query_all_nameservers(std::vector<ServerInfo>&& servers, Dig::Parameters& dig,
                                        const std::string& target, bool use_cache);
+  // Reads the answer of one server of a traversal level (the dig wrapper's result, `server`
+  // named in it) into `answer` and records it in the results model as a group of its own or
+  // part of a group that gave the same records; a valid answer also gives the next servers
+  // their addresses and updates the cache. A failed query (`query_succeeded` false) is only
+  // recorded, with its error as its status.
+  void parse_dig_wrapper_response(TestResult& dig_result, const std::string& raw_output, int level,
+                                  const Dig::Parameters& dig, const ServerInfo& server,
+                                  const std::string& target, ParsedResponse& answer,
+                                  bool query_succeeded);
   // Caches the delegation of levels 1 to 3 (see the .cpp for the lifetimes) and, when
   // `server` has a name, its query time.
   void update_cache(const std::string& target, const ServerInfo& server,
@@ -115,8 +156,18 @@ class Wrapper : public Network_tools::Wrapper {
   // (hostname_bind.cpp). Never fails the test: problems are logged as warnings.
   void query_hostname_BIND(Dig::Parameters& dig);
 
-  // Pings the servers of the last level of a traversal test; nothing for an experience test.
+  // Ping diagnostics (results/ping_diagnostics.cpp). At the end of a traversal test, pings the
+  // servers of the last level on up to `max_concurrent_pings` threads (the caller included) and
+  // adds each one's figures to its server entry; or, when outage detection is on and the run
+  // stopped at the top-level domain's level, declares a network outage once enough of those
+  // servers timed out, and pings nothing. A failed ping is only logged: it never fails the
+  // test. Nothing for an experience test.
   void apply_ping_diagnostics_if_needed();
+  // The parameters of the diagnostics' ping of `address`; throws `Parameters::exception` for a
+  // probe setting that the ping refuses (a TTL under 32).
+  Ping::Parameters ping_parameters(const std::string& address) const;
+  // The ping's overall time limit: probes x probe timeout seconds (at least 1, at most 300).
+  void set_ping_timeout(Ping::Parameters& ping) const;
 
   // Fails the test with `code`: records its key as "common.results.error-code" and throws
   // `Network_tools::exception` carrying the result document when JSON output is on.
@@ -133,6 +184,11 @@ class Wrapper : public Network_tools::Wrapper {
   std::string raw_output_title() const;
 
   void set_random_source(random_source_t source) { random_source_ = std::move(source); }
+  void set_thread_starter(thread_starter_t starter) { thread_starter_ = std::move(starter); }
+  // Replaces the factory of the diagnostics' ping wrappers.
+  void set_ping_factory(std::unique_ptr<Ping::WrapperFactory> factory) {
+    ping_factory_ = std::move(factory);
+  }
 
   const Parameters& get_parameters() const { return parameters_; }
   Results& get_results() { return results_; }
@@ -162,6 +218,11 @@ class Wrapper : public Network_tools::Wrapper {
   // The dig parameters in use are those of the root and top-level-domain levels.
   bool root_parameters_active_ = false;
   random_source_t random_source_;
+  thread_starter_t thread_starter_ = [](std::function<void()> work) {
+    return std::thread(std::move(work));
+  };
+  // Created at the first diagnostics; serves every thread at once.
+  std::unique_ptr<Ping::WrapperFactory> ping_factory_;
 
   // What the level loop carries from one pass to the next.
   struct Walk {
@@ -201,6 +262,21 @@ class Wrapper : public Network_tools::Wrapper {
   // Names the server that answered in the dig result and adds the answer to the raw text when
   // the level writes raw text; returns whether it does.
   bool record_answering_server(const std::vector<ServerInfo>& servers, const std::string& raw);
+  // Traversal (traversal.cpp): asks the server at `index` of `servers`; returns true when it
+  // answered. The first failure of the level is kept in `first_failure_code` and
+  // `first_failure`.
+  bool query_one_of_all(const std::vector<ServerInfo>& servers, std::size_t index,
+                        Dig::Parameters& dig, const std::string& target, ParsedResponse& response,
+                        err_t& first_failure_code, std::string& first_failure);
+  // Ping diagnostics (results/ping_diagnostics.cpp): the servers to ping, counting the timed-out
+  // top-level-domain servers into `outage_count` when `count_outage` is set.
+  std::vector<PingWorkItem> collect_ping_work_items(bool count_outage, int& outage_count);
+  // Takes work items by `next` until none is left, pinging each into its pending result.
+  void run_ping_work_items(const std::vector<PingWorkItem>& items,
+                           std::vector<PendingPingResult>& pending,
+                           std::atomic<std::size_t>& next) const;
+  // Copies the finished pings into their server entries, in work-item order.
+  void apply_ping_results(std::vector<PendingPingResult>& pending);
   // A failed query: moves `dig` to the next candidate and returns, or throws.
   void handle_query_failure(const exception& failure, std::vector<ServerInfo>& servers,
                             Dig::Parameters& dig, std::uint8_t& failure_count,
@@ -224,6 +300,11 @@ bool is_svcb_compatible_alias(const std::string& rdata);
 // `query_type`. False when the metric data is no record of that section.
 bool parse_RR_section(const rapidjson::Value& metric_data, int level, const std::string& section,
                       const std::string& query_type, ParsedResponse& response);
+
+// Reads every record of the dig metrics `metrics` into `response`: each is tried as an
+// authority record first, as an answer otherwise.
+void read_records(const rapidjson::Value& metrics, int level, const std::string& query_type,
+                  ParsedResponse& response);
 
 // Splits "a.test, b.test,,c.test " at the commas into trimmed, non-empty names.
 std::vector<std::string> parse_tld_host_ignore_list(const std::string& text);

@@ -20,8 +20,14 @@
 namespace Network_tools::Ping {
 namespace {
 
+// A text the parser cannot read; `output_to_JSON` turns it into the wrapper's internal error.
+class Parse_failure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 [[noreturn]] void parsing_error(const std::string& message) {
-  Network_tools::Wrapper::throw_internal_error("Parsing error. " + message);
+  throw Parse_failure("Parsing error. " + message);
 }
 
 // Digits with exactly one ".": a round-trip time such as "0.045".
@@ -122,6 +128,14 @@ std::string Wrapper::pingify(const std::string& text) {
 }
 
 void Wrapper::output_to_JSON(const std::string& native_output) {
+  try {
+    read_output(native_output);
+  } catch (const Parse_failure& failure) {
+    fail_internally(failure.what());
+  }
+}
+
+void Wrapper::read_output(const std::string& native_output) {
   const bool sack_refused = parameters_.get_protocol() == protocol_in_session_TCP &&
                             !parameters_.in_session_fall_back && fall_back_reason_ != no_fall_back;
   const std::string text = sack_refused ? "" : native_output;

@@ -73,6 +73,21 @@ void Wrapper::throw_fatal_error(err_t code, const std::string& message) {
   exit_process(1);
 }
 
+void Wrapper::fail_fatally(err_t code, const std::string& message) const {
+  if (failures_contained_) {
+    throw exception(message + " (" + err_to_string(code) + ")", static_cast<int>(code), "");
+  }
+  throw_fatal_error(code, message);
+}
+
+void Wrapper::fail_internally(const std::string& message) const {
+  if (failures_contained_) {
+    const err_t code = err_t::internal_error;
+    throw exception(message + " (" + err_to_string(code) + ")", static_cast<int>(code), "");
+  }
+  Network_tools::Wrapper::throw_internal_error(message);
+}
+
 std::string Wrapper::version_message() const {
   std::string text = std::string("Ping wrapper ") + version + " for Linux\nQV_traceroute version: ";
   const std::string executable = parameters_.get_native_tool_executable();
@@ -92,7 +107,7 @@ std::string Wrapper::launch(int& exit_status) {
 
   if (const std::string problem = native_tool_problem(parameters_.get_native_tool_executable());
       !problem.empty()) {
-    throw_fatal_error(err_t::missing_native_tools, problem);
+    fail_fatally(err_t::missing_native_tools, problem);
   }
   // A stream that could not be started reads as a tool that printed nothing and failed.
   exit_status = -1;
@@ -114,12 +129,12 @@ std::string Wrapper::run() {
     if (exit_status == 0) break;
 
     if (contains(output, "You do not have enough privileges")) {
-      throw_fatal_error(err_t::missing_privileges,
-                        "Missing privileges. Please check capabilities of " + executable);
+      fail_fatally(err_t::missing_privileges,
+                   "Missing privileges. Please check capabilities of " + executable);
     }
     if (contains(output, "Permission denied")) {
-      throw_fatal_error(err_t::missing_privileges,
-                        "Missing privileges. Please check permissions of " + executable);
+      fail_fatally(err_t::missing_privileges,
+                   "Missing privileges. Please check permissions of " + executable);
     }
     if (contains(output, "Name or service not known")) {
       throw_exception(err_t::resolution_failed, "Name or service not known");
@@ -141,8 +156,7 @@ std::string Wrapper::run() {
       }
     }
     if (reason == no_fall_back) {
-      Network_tools::Wrapper::throw_internal_error("Native tool returned " +
-                                                   std::to_string(exit_status));
+      fail_internally("Native tool returned " + std::to_string(exit_status));
     }
     fall_back_reason_ = reason;
     if (!fall_back_allowed) break;

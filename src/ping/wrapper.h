@@ -75,6 +75,12 @@ class Wrapper : public Network_tools::Wrapper {
   // "Fatal error: " + message + " (" + key + ")" on standard error; exit status 1.
   [[noreturn]] static void throw_fatal_error(err_t code, const std::string& message);
 
+  // Inside another tool, such as the DNS experience's ping diagnostics, a ping that cannot go on
+  // must fail that ping only. With this set, what would end the process (a missing or
+  // forbidden native tool, an exit status or a text that cannot be interpreted) throws
+  // `Network_tools::exception` instead, with the message and key the fatal line would show.
+  void set_failures_contained(bool contained) { failures_contained_ = contained; }
+
   const Parameters& get_parameters() const { return parameters_; }
   fall_back_reason_t get_fall_back_reason() const { return fall_back_reason_; }
   err_t get_error_code() const { return error_code_; }
@@ -90,10 +96,18 @@ class Wrapper : public Network_tools::Wrapper {
   void check_destination();
   // Runs the command line once; returns its text and exit status.
   std::string launch(int& exit_status);
+  // Reads the tool's text into the result; a text it cannot read throws the parser's own
+  // failure, which `output_to_JSON` turns into an internal error.
+  void read_output(const std::string& native_output);
+  // The ends of a run that cannot go on: the fatal or internal error of a stand-alone ping, an
+  // exception when failures are contained.
+  [[noreturn]] void fail_fatally(err_t code, const std::string& message) const;
+  [[noreturn]] void fail_internally(const std::string& message) const;
 
   Parameters parameters_;
   fall_back_reason_t fall_back_reason_ = no_fall_back;
   err_t error_code_ = err_t::none;
+  bool failures_contained_ = false;
 };
 
 }  // namespace Network_tools::Ping

@@ -9,10 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -68,12 +70,37 @@ class DnsExperienceLabTest : public ::testing::Test {
   Lab_run run(const Scenario& scenario) {
     const Lab_run done =
         testing_support::run_tool_in_lab("dns_experience", scenario.arguments, scenario.input);
-    SCOPED_TRACE(scenario.arguments + scenario.input + "\n" + done.out + done.err);
+    expect_no_process_left();
+    check(scenario, done);
+    return done;
+  }
+
+  // Runs the scenarios at once (most of their time goes to waiting for servers that never
+  // answer), then checks each as `run` does.
+  std::vector<Lab_run> run_together(const std::vector<Scenario>& scenarios) {
+    std::vector<std::future<Lab_run>> started;
+    for (const Scenario& scenario : scenarios) {
+      started.push_back(std::async(std::launch::async, [&scenario] {
+        return testing_support::run_tool_in_lab("dns_experience", scenario.arguments, scenario.input);
+      }));
+    }
+    std::vector<Lab_run> done;
+    for (std::future<Lab_run>& run : started) done.push_back(run.get());
+    expect_no_process_left();
+    for (std::size_t at = 0; at < scenarios.size(); ++at) check(scenarios[at], done[at]);
+    return done;
+  }
+
+  static void expect_no_process_left() {
     for (const pid_t child : own_children()) {
       ADD_FAILURE() << "a process was left behind";
       kill(child, SIGKILL);
       waitpid(child, nullptr, 0);
     }
+  }
+
+  static void check(const Scenario& scenario, const Lab_run& done) {
+    SCOPED_TRACE(scenario.arguments + scenario.input + "\n" + done.out + done.err);
     for (const std::string& text : scenario.shows) {
       EXPECT_NE((done.out + done.err).find(text), std::string::npos) << text;
     }
@@ -82,7 +109,6 @@ class DnsExperienceLabTest : public ::testing::Test {
     }
     EXPECT_EQ(done.status, scenario.error == "!" ? 1 : 0);
     if (scenario.error != "!" && scenario.error != "raw") check_result(done.out, scenario);
-    return done;
   }
 
   // Each reported level names the server that answered (or failed), and the test lasts as long
@@ -198,14 +224,116 @@ TEST_F(DnsExperienceLabTest, EveryScenarioEndsWithItsLevelsAndItsError) {
        "raw",
        0,
        {"## Level 3 (alias resolution 1)\n", "www.lab.example.\t300\tIN\tA\t127.53.100.11"}},
-      {"-j -g www.lab.test",
-       "!",
+      // Traversal tests: a reverse lookup asks one server; a server that refuses the connection
+      // says so; the raw text shows every server.
+      {"-g -j -t ptr 127.53.4.1", "", 1, {"ns1.dom.test."}},
+      {"-g -j -x 1 -p 1 -P 1 www.closed.test",
+       "nameserver-unreachable",
+       2,
+       {R"("qv-dns.results.status":"qv-dns.results.error.nameserver-unreachable")"}},
+      {"-g www.lab.test",
+       "raw",
        0,
-       {"Internal error: DNS traversal is not available in this build"}},
+       {"##  nameserver: 127.53.4.1 [ns1.lab.test.]",
+        "##  nameserver: 127.53.4.2 [ns2.lab.test.]"}},
   };
   for (const Scenario& scenario : scenarios) run(scenario);
   EXPECT_TRUE(std::regex_search(run({"www.lab.test", "raw"}).out,
                                 std::regex("\n## Test time: [0-9]+ms\n$")));
+}
+
+// Per server entry of a result, sorted: "LEVEL ANSWERS NAME STATUS PING", ANSWERS being the
+// answers of its group ("-" for none) and PING "rtt" when round-trip times were measured, the
+// last word of the ping's error, or "-" when the server was not pinged. Every entry must carry
+// its duration.
+std::vector<std::string> servers_of(const std::string& out) {
+  rapidjson::Document document;
+  document.Parse(out.c_str());
+  std::vector<std::string> servers;
+  if (document.HasParseError()) return servers;
+  const auto last_word = [](const std::string& key) { return key.substr(key.rfind('.') + 1); };
+  for (const auto& step : document["MonitorResults"][0]["StepResults"].GetArray()) {
+    std::string answers;
+    for (const auto& metric : step["Metrics"].GetArray()) {
+      const rapidjson::Value& data = metric["MetricData"];
+      if (data.HasMember("qv-dns.results.answer.info")) {
+        answers += (answers.empty() ? "" : ",") +
+                   std::string(data["qv-dns.results.answer.info"].GetString());
+      }
+    }
+    for (const auto& metric : step["Metrics"].GetArray()) {
+      const rapidjson::Value& data = metric["MetricData"];
+      if (!data.HasMember("qv-dns.results.server.name")) continue;
+      const std::string name = data["qv-dns.results.server.name"].GetString();
+      EXPECT_TRUE(data.HasMember("qv-dns.results.duration.ms")) << name;
+      std::string ping = "-";
+      if (data.HasMember("qv-dns.results.server.ping.error-code")) {
+        ping = last_word(data["qv-dns.results.server.ping.error-code"].GetString());
+      } else if (data.HasMember("qv-dns.results.server.ping.round-trip-times")) {
+        ping = "rtt";
+      }
+      servers.push_back(
+          std::to_string(step["OtherData"]["qv-dns.results.level-id.number"].GetInt()) + " " +
+          (answers.empty() ? "-" : answers) + " " + name + " " +
+          last_word(data["qv-dns.results.status"].GetString()) + " " + ping);
+    }
+  }
+  std::sort(servers.begin(), servers.end());
+  return servers;
+}
+
+// "1 - nsK.nic.DOMAIN. STATUS PING" for K in [first, last].
+std::vector<std::string> tld_servers(const std::string& domain, int first, int last,
+                                     const std::string& status, const std::string& ping) {
+  std::vector<std::string> servers;
+  for (int k = first; k <= last; ++k) {
+    servers.push_back("1 - ns" + std::to_string(k) + ".nic." + domain + ". " + status + " " + ping);
+  }
+  return servers;
+}
+
+TEST_F(DnsExperienceLabTest, TraversalsReportEveryServerAndPingTheLastLevels) {
+  const std::string fast = "-g -j -w 1000 -r 1 -p 2 -P 1 ";
+  const std::string outage = R"("qv-dns.results.is-network-outage-detected":true)";
+  const std::string no_outage = R"("qv-dns.results.is-network-outage-detected":false)";
+  const std::vector<Scenario> scenarios = {
+      {fast + "www.lab.test", "", 2, {no_outage}},
+      {fast + "www.halflame.test", "refused", 2},
+      // Every top-level-domain server timed out: an outage, and nothing is pinged.
+      {fast + "-O www.lab.outage", "timeout", 1, {outage}},
+      // Without detection, or with two of the eight ignored (six do not make the minimum of
+      // seven), the servers are pinged and their pings fail.
+      {fast + "www.lab.outage", "timeout", 1, {no_outage}},
+      {fast + "-O -I ns1.nic.outage.,ns2.nic.outage. www.lab.outage", "timeout", 1, {no_outage}},
+      // One of eight answered: the test goes on, no outage.
+      {fast + "-O www.lab.flaky", "", 2, {no_outage}},
+      {fast + "-x 1 www.groups.test", "", 2},
+      {fast + "-x 5 www.groups.test", "", 2},
+  };
+  const std::vector<Lab_run> done = run_together(scenarios);
+  using servers = std::vector<std::string>;
+  EXPECT_EQ(
+      servers_of(done[0].out),
+      (servers{"1 - ns1.nic.test. none -", "1 - ns2.nic.test. none -",
+               "2 127.53.100.1 ns1.lab.test. none rtt", "2 127.53.100.1 ns2.lab.test. none rtt"}));
+  EXPECT_EQ(servers_of(done[1].out),
+            (servers{"1 - ns1.nic.test. none -", "1 - ns2.nic.test. none -",
+                     "2 - ns1.halflame.test. refused rtt",
+                     "2 127.53.100.61 ns2.halflame.test. none rtt"}));
+  EXPECT_EQ(servers_of(done[2].out), tld_servers("outage", 1, 8, "timeout", "-"));
+  EXPECT_EQ(servers_of(done[3].out), tld_servers("outage", 1, 8, "timeout", "timeout"));
+  EXPECT_EQ(servers_of(done[4].out), servers_of(done[3].out));
+  servers flaky = tld_servers("flaky", 1, 7, "timeout", "-");
+  flaky.insert(flaky.end(), {"1 - ns8.nic.flaky. none -", "2 127.53.100.71 ns1.lab.flaky. none rtt",
+                             "2 127.53.100.71 ns2.lab.flaky. none rtt"});
+  EXPECT_EQ(servers_of(done[5].out), flaky);
+  // Two groups, whatever the number of threads.
+  EXPECT_EQ(servers_of(done[6].out),
+            (servers{"1 - ns1.nic.test. none -", "1 - ns2.nic.test. none -",
+                     "2 127.53.100.81 ns1.groups.test. none rtt",
+                     "2 127.53.100.81 ns2.groups.test. none rtt",
+                     "2 127.53.100.82 ns3.groups.test. none rtt"}));
+  EXPECT_EQ(servers_of(done[7].out), servers_of(done[6].out));
 }
 
 TEST_F(DnsExperienceLabTest, CachedLevelsAreMarkedAndTheBiasReadsServerTimes) {
@@ -217,6 +345,11 @@ TEST_F(DnsExperienceLabTest, CachedLevelsAreMarkedAndTheBiasReadsServerTimes) {
                             2,
                             {R"("qv-dns.results.cached":true)", "[NATIVE INPUT]"}});
   EXPECT_EQ(warm.err.find("[NATIVE INPUT]"), warm.err.rfind("[NATIVE INPUT]"));
+  // A traversal test shows the cached level with its server too.
+  run({"-g -j -x 1 -p 1 -P 1 -c " + cache + "www.lab.test",
+       "",
+       2,
+       {R"("qv-dns.results.cached":true)"}});
   // Always biased: the servers' times of the earlier runs decide.
   const std::string biased = R"({"Capabilities":{"test.common.url":"qv-dns-exp://www.lab.test",)"
                              R"("qv-dns.test.exp-bias-towards-best":true},"Settings":{)"

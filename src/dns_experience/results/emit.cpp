@@ -158,8 +158,11 @@ void Results::fill_test_results(TestResult& result, test_type_t test_type) const
           result.push_back_metric_data(*data, 0, step);
         }
         // A traversal step reports every server in its own entry; the rest of the first
-        // response's details would speak for one of them only.
-        if (!traversal) result.push_back_metric_data(other, 0, step);
+        // response's details would speak for one of them only. A level taken from the cache has
+        // no server entry: its details are the only word on its server.
+        if (!traversal || other.HasMember("qv-dns.results.cached")) {
+          result.push_back_metric_data(other, 0, step);
+        }
 
         if (final_level) {
           const auto written = get_mandatory_json_iterator(

@@ -119,6 +119,15 @@ class Results {
   // incoming's "Metrics" (records are not copied: they are the same). Faults are only logged.
   void merge_groups(Stats& existing, const Stats& incoming);
 
+  // Adds the outcome of one ping of the diagnostics to a server entry (its "MetricData"
+  // object, in a document whose allocator is `allocator`): the round-trip times joined with ","
+  // ("0.045,null,0.051"), the ping's error key unless it is "qv-ping.results.error.none", and
+  // its duration in ms. Throws a structural fault, and adds nothing, when `ping_result` has no
+  // step with "Metrics" and "OtherData".
+  void add_ping_results(rapidjson::Value& metric_data,
+                        rapidjson::Document::AllocatorType& allocator,
+                        const TestResult& ping_result);
+
   // Records the answer of a direct reverse lookup as a new level 3 with one group.
   void add_ptr(TestResult& result);
 

@@ -38,6 +38,10 @@ TEST(DnsExperienceParameters, SettersKeepTheirLimitsAndTheOldValue) {
       {&P::set_timeout, 65536, "Timeout of 65536 over the limit of 65535"},
       {&P::set_ping_probes_count, 0, "Ping probes count of 0 under the min limit of 1."},
       {&P::set_ping_probe_timeout, 0, "Ping probe timeout of 0 under the min limit of 1 second."},
+      // The diagnostics count their threads in 16 bits: 65536 must not become none.
+      {&P::set_max_concurrent_pings, 65536,
+       "Max concurrent pings of 65536 over the max limit of 65535."},
+      {&P::set_max_concurrent_pings, 65535, ""},
       {&P::set_tld_server_minimum_failure_count, 0,
        "TLD server minimum failure count of 0 under the min limit of 1."},
   };

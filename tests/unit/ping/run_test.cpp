@@ -116,20 +116,47 @@ TEST_F(PingRunTest, FailurePhrasesBecomeTestFailuresInOrder) {
 
 using PingRunDeathTest = PingRunTest;
 
-TEST_F(PingRunDeathTest, ToolProblemsEndTheProcess) {
-  auto run_with = [this](const char* text, protocol_t protocol = protocol_ICMP) {
-    scripted(parameters(protocol), always({text, 1}))->run();
+TEST_F(PingRunDeathTest, ToolProblemsEndTheProcessUnlessFailuresAreContained) {
+  struct Problem {
+    Parameters parameters;
+    Reply reply;
+    std::string fatal_line;  // a regular expression
+    std::string contained;   // the start of the exception's message
   };
-  EXPECT_EXIT(run_with("Permission denied; Name or service not known"),
-              ::testing::ExitedWithCode(1),
-              "Fatal error: Missing privileges. Please check permissions of .*QV_traceroute "
-              "\\(qv-ping.results.error.missing-privileges\\)");
-  // TCP SYN never falls back: a SACK complaint after the fall-back cannot be read.
-  EXPECT_EXIT(run_with("TCP SACK not permitted from destination\n", protocol_in_session_TCP),
-              ::testing::ExitedWithCode(1), "Internal error: Parsing error. Weird first line");
-  EXPECT_EXIT(Wrapper(logger_, Parameters("/nonexistent/")).run(), ::testing::ExitedWithCode(1),
-              "Fatal error: Native tool /nonexistent/QV_traceroute problem. Error: 2 - No such "
-              "file or directory \\(qv-ping.results.error.missing-native-tools\\)");
+  const std::vector<Problem> problems = {
+      {parameters(),
+       {"Permission denied; Name or service not known", 1},
+       "Fatal error: Missing privileges. Please check permissions of .*QV_traceroute "
+       "\\(qv-ping.results.error.missing-privileges\\)",
+       "Missing privileges. Please check permissions of "},
+      // TCP SYN never falls back: a SACK complaint after the fall-back cannot be read.
+      {parameters(protocol_in_session_TCP),
+       {"TCP SACK not permitted from destination\n", 1},
+       "Internal error: Parsing error. Weird first line",
+       "Parsing error. Weird first line"},
+      {parameters(),
+       {"ping to h (10.0.0.1)\n128  !H  1.0 ms\n", 0},
+       "Internal error: Parsing error. ICMP unreachable \\[!H\\] before any probe",
+       "Parsing error. ICMP unreachable [!H] before any probe"},
+      {parameters(),
+       {"odd failure", 3},
+       "Internal error: Native tool returned 3",
+       "Native tool returned 3 (qv-ping.results.error.internal-error)"},
+      {Parameters("/nonexistent/"),
+       {"", 0},
+       "Fatal error: Native tool /nonexistent/QV_traceroute problem. Error: 2 - No such "
+       "file or directory \\(qv-ping.results.error.missing-native-tools\\)",
+       "Native tool /nonexistent/QV_traceroute problem."},
+  };
+  for (const Problem& problem : problems) {
+    EXPECT_EXIT(scripted(problem.parameters, always(problem.reply))->run(),
+                ::testing::ExitedWithCode(1), problem.fatal_line);
+    // Inside another tool the ping fails alone.
+    auto contained = scripted(problem.parameters, always(problem.reply));
+    contained->set_failures_contained(true);
+    const exception error = testing_support::thrown_by([&] { contained->run(); });
+    EXPECT_TRUE(std::string(error.what()).starts_with(problem.contained)) << error.what();
+  }
 }
 
 TEST_F(PingRunTest, ManyPingsAtOnceKeepTheirOwnResults) {
