@@ -163,8 +163,9 @@ class Wrapper : public Network_tools::Wrapper {
   // servers timed out, and pings nothing. A failed ping is only logged: it never fails the
   // test. Nothing for an experience test.
   void apply_ping_diagnostics_if_needed();
-  // The parameters of the diagnostics' ping of `address`; throws `Parameters::exception` for a
-  // probe setting that the ping refuses (a TTL under 32).
+  // The parameters of the diagnostics' ping of `address`, its time limit cut to what is left of
+  // the test's overall timeout; throws `Parameters::exception` for a probe setting that the
+  // ping refuses (a TTL under 32).
   Ping::Parameters ping_parameters(const std::string& address) const;
   // The ping's overall time limit: probes x probe timeout seconds (at least 1, at most 300).
   void set_ping_timeout(Ping::Parameters& ping) const;

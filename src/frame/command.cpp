@@ -54,6 +54,16 @@ FILE* launch_bash_command(const std::string& command, Pipe_registry& registry) {
   // Blocked from before the fork until the child is registered, so that a signal in between
   // still finds it.
   Signal_block block;
+  if (!registry.begin_launch()) {
+    // The process is ending: nothing may start any more.
+    errno = ECANCELED;
+    return nullptr;
+  }
+  // Before the signals are unblocked again.
+  struct Launch_end {
+    Pipe_registry& registry;
+    ~Launch_end() { registry.end_launch(); }
+  } launch_end{registry};
 
   std::array<int, 2> ends{};
   if (pipe2(ends.data(), O_CLOEXEC) != 0) return nullptr;

@@ -3,6 +3,7 @@
 
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 
 #include <cerrno>
 
@@ -103,6 +104,31 @@ void Pipe_registry::kill_all() noexcept {
       while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
       }
     }
+  }
+}
+
+bool Pipe_registry::begin_launch() noexcept {
+  // Counted before the flag is read, and the handler sets the flag before it reads the count
+  // (both sequentially consistent): either the handler waits for this launch, or this launch
+  // sees the flag and starts nothing.
+  launching_.fetch_add(1);
+  if (!launches_stopped_.load()) return true;
+  launching_.fetch_sub(1);
+  return false;
+}
+
+void Pipe_registry::end_launch() noexcept {
+  launching_.fetch_sub(1);
+}
+
+void Pipe_registry::stop_launches() noexcept {
+  launches_stopped_.store(true);
+  // A launch takes a fork and a lock, which the thread running this cannot hold (it blocks the
+  // handled signals while it does); the bound is there in case the signal interrupted a
+  // library call that holds a lock the launching thread needs (malloc's, for one).
+  const timespec pause{0, 1000000};
+  for (int waited_ms = 0; launching_.load() > 0 && waited_ms < 1000; ++waited_ms) {
+    nanosleep(&pause, nullptr);
   }
 }
 

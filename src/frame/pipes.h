@@ -52,6 +52,18 @@ class Pipe_registry {
   // use, so that no native tool outlives the process.
   void kill_all() noexcept;
 
+  // Brackets one start of a command, from before its fork until it is registered (or given
+  // up), with the handled signals blocked on the calling thread. `begin_launch` is false once
+  // `stop_launches` ran: the command must not start.
+  bool begin_launch() noexcept;
+  void end_launch() noexcept;
+
+  // Refuses every later launch, then waits (a second at most) for the launches under way on
+  // other threads to register their commands, so that a `kill_all` that follows reaches them
+  // too: without it a thread could register a child just after the kill, and its tool would
+  // outlive the process. Async-signal-safe; called before `kill_all` when the process ends.
+  void stop_launches() noexcept;
+
  private:
   struct slot {
     std::atomic<FILE*> stream{nullptr};
@@ -60,6 +72,9 @@ class Pipe_registry {
 
   std::array<slot, capacity> slots_{};
   mutable std::mutex mutex_;
+  std::atomic<bool> launches_stopped_{false};
+  // Launches between `begin_launch` and `end_launch`.
+  std::atomic<int> launching_{0};
 };
 
 // The registry that the launcher and the reader use by default.

@@ -43,6 +43,7 @@ void register_handlers() {
 }
 
 void sig_handler(int signal_number) {
+  pipes.stop_launches();
   pipes.kill_all();
 
   const char* word = "Unknown\n";
@@ -61,6 +62,7 @@ void sig_handler(int signal_number) {
 
 void exit_process(int status) {
   if (const exit_handler_t handler = exit_handler; handler != nullptr) handler(status);
+  pipes.stop_launches();
   pipes.kill_all();
   std::exit(status);
 }

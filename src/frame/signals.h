@@ -21,7 +21,8 @@ inline constexpr std::array<int, 6> handled_signals = {SIGSEGV, SIGABRT, SIGTERM
 // (errno=22)" and the like on failure.
 void register_handlers();
 
-// Kills every registered command (see `Pipe_registry::kill_all`), writes "Segmentation fault",
+// Stops every later launch and kills every registered command, including those that other
+// threads were starting (see `Pipe_registry::stop_launches`), writes "Segmentation fault",
 // "Aborted", "Terminated" (SIGTERM, SIGINT, SIGHUP, SIGQUIT) or "Unknown" and a line end on
 // standard error, and ends the process with status 1. Never returns.
 [[noreturn]] void sig_handler(int signal_number);

@@ -43,8 +43,14 @@ TEST(ToolSignalsLab, NoDescendantOutlivesAToolEndedBySignal) {
   testing_support::ensure_lab_up();
   // Whatever an ended tool leaves behind comes to this process, and nothing of other runs.
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-  // A tool with its options, and the native tool to wait for before the signal ("": none).
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+  // A tool with its options, and the native tool to wait for before the signal ("": none),
+  // running that many times at once.
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string native;
+    std::size_t running = 1;
+  };
+  const std::vector<Case> cases = {
       {{"dig_wrapper", "-j", "-n", "127.53.5.1", "-w", "5000", "-r", "5", "-Q", "300", "-t", "a",
         "x.lab.test"},
        "dig"},
@@ -54,20 +60,27 @@ TEST(ToolSignalsLab, NoDescendantOutlivesAToolEndedBySignal) {
       {{"ping_wrapper", "-j", "-q", "50", "-w", "10", "-Q", "300", "127.53.5.1"}, "traceroute"},
       // Waiting for its document, which never comes.
       {{"dns_experience"}, ""},
+      // Asking the silent server of www.timeout.test.
+      {{"dns_experience", "-j", "-w", "5000", "www.timeout.test"}, "dig"},
+      // Pinging both silent servers of www.stalled.test, each on a thread of its own.
+      {{"dns_experience", "-j", "-g", "-w", "1000", "-r", "1", "-P", "10", "www.stalled.test"},
+       "traceroute",
+       2},
   };
   for (const int signal_number : {SIGINT, SIGHUP, SIGQUIT, SIGTERM}) {
-    for (const auto& [arguments, native] : cases) {
+    for (const auto& [arguments, native, count] : cases) {
       std::vector<std::string> command = {NT_SOURCE_DIR "/lab/dnslab", "exec"};
       command.insert(command.end(), arguments.begin(), arguments.end());
       command[2] = testing_support::built_tool(arguments[0]);
       const std::string what = arguments[0] + " " + native + " SIG" + sigabbrev_np(signal_number);
       testing_support::Started_tool tool(command);
-      const auto running = [&, &native = native, &name = arguments[0]] {
+      const auto running = [&, &native = native, &name = arguments[0], count = count] {
         if (command_name(tool.pid()) != name || !handlers_installed(tool.pid())) return false;
+        std::size_t found = 0;
         for (const pid_t below : descendants(tool.pid())) {
-          if (command_name(below) == native) return true;
+          if (command_name(below) == native) ++found;
         }
-        return native.empty();
+        return native.empty() || found >= count;
       };
       ASSERT_TRUE(wait_until(running, std::chrono::seconds(10))) << what;
       kill(tool.pid(), signal_number);

@@ -269,6 +269,11 @@ Ping::Parameters Wrapper::ping_parameters(const std::string& address) const {
   ping.loose_match = parameters_.ping_loose_match;
   ping.host = address;
   set_ping_timeout(ping);
+  // The pings are part of the test: none may run past its overall timeout, which the probes
+  // alone could exceed by minutes. A ping still gets the one second it needs at least.
+  const int left_seconds =
+      (int{parameters_.get_timeout()} * 1000 - milliseconds_since(start_time_)) / 1000;
+  if (left_seconds < int{ping.get_timeout()}) ping.set_timeout(std::max(left_seconds, 1), 1, 300);
   return ping;
 }
 

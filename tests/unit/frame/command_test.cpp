@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -100,6 +101,38 @@ TEST(CommandTest, CleanUpEndsTheWholeCommandWithoutWaitingForIt) {
   registry.close_all();
   EXPECT_EQ(registry.size(), 0u);
   EXPECT_TRUE(process_gone_or_killed(static_cast<pid_t>(std::atol(line))));
+}
+
+// What the signal handler does while other threads start commands (the ping diagnostics): once
+// the launches are stopped and the registered commands killed, no command starts any more, and
+// every command that a thread had already started was reached by the kill.
+TEST(CommandTest, NoCommandOutlivesTheKillOfAProcessWhoseThreadsStartCommands) {
+  Pipe_registry registry;
+  std::atomic<bool> killed{false};
+  std::atomic<int> started{0}, escaped{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t) {
+    workers.emplace_back([&] {
+      // Bounded, so that a failing test ends too.
+      for (int launch = 0; launch < 20; ++launch) {
+        FILE* stream = launch_bash_command("sleep 0.3", registry);
+        if (stream == nullptr) break;
+        ++started;
+        // Seen after the kill, a command must have been killed by it.
+        const bool after_kill = killed.load();
+        int status = -1;
+        parse_bash_command_output(stream, status, registry);
+        if (after_kill && status != 128 + SIGKILL) ++escaped;
+      }
+    });
+  }
+  while (started.load() < 8) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  registry.stop_launches();
+  registry.kill_all();
+  killed = true;
+  for (std::thread& worker : workers) worker.join();
+  EXPECT_EQ(escaped.load(), 0);
+  EXPECT_EQ(launch_bash_command("true", registry), nullptr);
 }
 
 }  // namespace

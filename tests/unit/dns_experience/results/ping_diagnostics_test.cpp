@@ -51,6 +51,7 @@ class PingDiagnostics : public Scripted_lab {
     auto wrapper = engine("-g -j " + options + " www.lab.test");
     wrapper->set_command_launcher([this](const std::string& command, Pipe_registry&) {
       ++pings;
+      last_ping = command;
       pinged_host() = command.substr(0, command.rfind(" 2>&1"));
       pinged_host().erase(0, pinged_host().rfind(' ') + 1);
       return stdin;  // a token only: the reader never reads it
@@ -112,6 +113,8 @@ class PingDiagnostics : public Scripted_lab {
 
   std::function<Reply(const std::string& address)> answer = replies;
   std::atomic<int> pings{0};
+  // The last ping's command line, when only one thread pings.
+  std::string last_ping;
   std::atomic<int> threads_started{0};
   std::string thread_failure;
   std::thread::id worker;
@@ -148,6 +151,17 @@ TEST_F(PingDiagnostics, TimedOutTopLevelServersMakeAnOutageOnlyWhenEnoughCount) 
   EXPECT_TRUE(
       logged("Network outage detected before ping diagnostics. Total timed out TLD "
              "servers: 7."));
+}
+
+TEST_F(PingDiagnostics, APingNeverRunsPastTheTestsOverallTimeout) {
+  // 5 probes of 2 s make 10 s, as long as there is that much left of the 20 s of the test.
+  for (const auto& [seconds_gone, limit] :
+       std::vector<std::pair<int, std::string>>{{0, "-Q 10 "}, {15, "-Q 5 "}, {25, "-Q 1 "}}) {
+    auto wrapper = diagnosed("-Q 20 -p 5 -P 2", timed_out(1));
+    wrapper->age(seconds_gone);
+    wrapper->apply_ping_diagnostics_if_needed();
+    EXPECT_NE(last_ping.find(limit), std::string::npos) << seconds_gone << ": " << last_ping;
+  }
 }
 
 TEST_F(PingDiagnostics, ResultsAreAppliedInServerOrderWhateverTheOrderPingsEnd) {
