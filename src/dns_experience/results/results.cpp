@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "dns_experience/results/step_json.h"
+#include "wrapper/json_access.h"
 
 namespace Network_tools::DNS_experience {
 
@@ -144,9 +145,10 @@ bool Results::add_level(const std::string& cached_text, const std::vector<Server
               from_cache);
     return true;
   }
+  // The text comes from a file that other processes write: bounded in depth, or a damaged
+  // entry nested a million deep would exhaust the stack.
   rapidjson::Document response;
-  response.Parse(cached_text.c_str(), cached_text.size());
-  if (response.HasParseError()) return false;
+  if (!parse_JSON(response, cached_text).empty()) return false;
   // A text that parses but is no step (written by another build, or damaged) would fail the
   // writing of the result later: it is refused like one that does not parse.
   if (!response.IsObject()) return false;

@@ -216,6 +216,8 @@ TEST_F(ResultsTest, CachedResponsesTakeNoTime) {
   EXPECT_EQ(results_.total_duration_ms, 0);
   EXPECT_EQ(results_.reported_level_count, 2);
   EXPECT_FALSE(results_.add_level(R"({"Metrics":[)", {}, 5, true, domain));
+  // A damaged entry nested deeper than any step is refused, without exhausting the stack.
+  EXPECT_FALSE(results_.add_level(std::string(1000000, '['), {}, 5, true, domain));
   EXPECT_EQ(results_.resolutions[0].levels.size(), 2u);
   // An unreported level is kept without its text, which is not even read; a live response at
   // that level then opens a group of its own.
