@@ -1,8 +1,11 @@
 # Front door: `make demo` and `make test` do everything on a fresh Debian 12 machine (as root).
-.PHONY: all build setup test demo bench package man fuzz format clean
+.PHONY: all build setup test demo bench package man fuzz soak format clean
 
 # Seconds each fuzz target runs: make fuzz FUZZ_SECONDS=600
 FUZZ_SECONDS ?= 60
+# Rounds of the fault soak, and the seed of an earlier soak to replay: make soak SOAK_SEED=42
+SOAK_ROUNDS ?= 20
+SOAK_SEED ?=
 
 all: build
 
@@ -31,6 +34,9 @@ man: setup
 
 fuzz:
 	scripts/fuzz $(FUZZ_SECONDS)
+
+soak:
+	scripts/soak $(SOAK_ROUNDS) $(SOAK_SEED)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
