@@ -6,6 +6,7 @@
 
 #include "frame/exception.h"
 #include "frame/pipes.h"
+#include "frame/signal_block.h"
 #include "frame/signals.h"
 
 namespace Network_tools {
@@ -37,6 +38,9 @@ int run_tool_process(int argc, char** argv, const Tool_factories& factories, std
   pipes.close_all();
 
   if (!output.empty()) {
+    // Whole or not at all: a request to stop that comes while the result is printed waits for
+    // its end, so that no agent reads half a document.
+    const Signal_block hold;
     out << output;
     out.flush();
   }

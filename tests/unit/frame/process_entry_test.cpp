@@ -1,9 +1,14 @@
 // The shared process entry: which wrapper is built, what is printed, and the exit status.
 #include "frame/process_entry.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -83,6 +88,45 @@ TEST(ProcessEntryTest, EveryEndingHasItsStatusAndOutput) {
     EXPECT_THAT(err.str(), ::testing::MatchesRegex(expected.err)) << ending;
   }
   EXPECT_EQ(pipes.size(), 0u);
+}
+
+// Standard output that is asked to stop (SIGTERM) halfway through writing the result.
+class Interrupted_output : public std::streambuf {
+ public:
+  explicit Interrupted_output(int descriptor) : descriptor_(descriptor) {}
+
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    const std::streamsize half = count / 2;
+    if (write(descriptor_, text, half) != half) return 0;
+    raise(SIGTERM);
+    return write(descriptor_, text + half, count - half) == count - half ? count : half;
+  }
+
+ private:
+  int descriptor_;
+};
+
+TEST(ProcessEntryTest, AStopRequestedWhileTheResultIsPrintedLetsItEndWhole) {
+  const std::string result = document(R"("sample.results.flag":true)");
+  const std::string path = ::testing::TempDir() + "printed-" + std::to_string(getpid());
+  const auto as_main = [&] {
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    Interrupted_output buffer(file);
+    std::ostream out(&buffer);
+    std::stringbuf input(R"({"Capabilities":{"sample.flag":true},"Settings":{}})");
+    char name[] = "tool";
+    char* argv[] = {name, nullptr};
+    const Tool_factories factories{[](Logger& logger, std::streambuf* in) {
+                                     return std::make_unique<Sample_wrapper>(logger, in);
+                                   },
+                                   nullptr};
+    std::exit(run_tool_process(1, argv, factories, &input, out));
+  };
+  EXPECT_EXIT(as_main(), ::testing::ExitedWithCode(1), "Terminated\n$");
+  std::ifstream printed(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(printed), {}), result);
+  std::remove(path.c_str());
 }
 
 TEST(ProcessEntryTest, AnythingElseThrownEndsInTheAbortHandler) {
