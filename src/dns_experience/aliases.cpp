@@ -128,6 +128,13 @@ bool Wrapper::start_alias_resolution(const std::string& alias_target, std::strin
     logger_.write(LEVEL_DEBUG, tag, "Restart from root");
     hostname = ".";
     labels = split(alias_target, '.');
+    // As for the host itself: the walk down from the root needs a name below a top-level
+    // domain. An alias to the root or to a top-level domain fails the test, with its levels.
+    if (std::count_if(labels.begin(), labels.end(),
+                      [](const std::string& label) { return !label.empty(); }) < 2) {
+      throw_exception(err_t::invalid_host,
+                      "Not enough subdomains in target hostname" + alias_target);
+    }
     level_ = 0;
     return true;
   }

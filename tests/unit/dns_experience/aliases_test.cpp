@@ -46,6 +46,21 @@ TEST_F(Aliases, AnAliasIsResolvedFromTheLongestDomainAlreadyDelegated) {
   }
 }
 
+TEST_F(Aliases, AnAliasToTheRootOrATopLevelDomainFailsTheTestKeepingItsLevels) {
+  for (const std::string target : {".", "example."}) {
+    std::string answer = recorded("dig_cname_other_tld.txt");
+    answer.replace(answer.find("www.lab.example.\n"), 16, target);
+    rules.insert(rules.begin(), Rule{{"@127.53.4.", "to-example.alias.test. "}, answer});
+    auto wrapper = engine("-j to-example.alias.test");
+    wrapper->run();
+    EXPECT_EQ(value_at(wrapper->test_result(), "R:common.results.error-code"),
+              "qv-dns.results.error.invalid-host")
+        << target;
+    EXPECT_EQ(wrapper->get_results().reported_level_count, 2) << target;
+    rules.erase(rules.begin());
+  }
+}
+
 TEST_F(Aliases, HostnameBindNeverFailsTheTest) {
   struct Identity_case {
     std::string options;
