@@ -3,12 +3,14 @@
 
 The native tool texts are the lab recordings of tests/data/ and fuzz/recordings/, each given the
 option byte of its target (see the comment at the top of each target); the other seeds are small
-documents, files and texts made here.
+documents, files and texts made here. The engine's targets read dig wrapper results: DIG_RESULTS,
+the program fuzz_dig_results of the build, turns the recordings of dig's text into them.
 
-    fuzz/seeds.py OUT_DIR
+    fuzz/seeds.py OUT_DIR [DIG_RESULTS]
 """
 import pathlib
 import struct
+import subprocess
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -196,8 +198,60 @@ RESOLV = [b"nameserver 192.0.2.53 # office\n# nameserver 192.0.2.9\noptions ndot
           b"nameserver\nnameserver  \n  nameserver 10.0.0.1;x\ndomainnameserver 1.1.1.1\n"]
 
 
+def dig_results(converter):
+    """The step of the dig wrapper result of each dig recording, as JSON bytes, by name."""
+    paths = [str(path) for path in RECORDINGS if path.stem.startswith("dig_")]
+    lines = subprocess.run([converter] + paths, check=True, capture_output=True).stdout
+    return dict(line.split(b"\t", 1) for line in lines.splitlines())
+
+
+# Option bytes of engine_answer: query type in bits 0-2 (a, aaaa, ns, cname, https, svcb, any,
+# ptr), level - 1 in bits 3-4, IPv6 32, traversal 64, earlier levels 128. Answers not named are
+# read as the answer to an "a" query at level 4.
+ANSWER_OPTIONS = {
+    "dig_root_servers": 2, "dig_referral_root": 8, "dig_referral_root_example": 8,
+    "dig_nsid_root": 8, "dig_referral_tld": 16, "dig_referral_tld_example": 16,
+    "dig_referral_tld_alias": 16, "dig_https_alias": 4 | 24, "dig_https_service": 4 | 24,
+    "dig_svcb": 5 | 24, "dig_reverse": 7 | 16, "dig_axfr": 2 | 24,
+}
+
+
+def engine_seeds(steps):
+    seeds = {}
+    for name, step in steps.items():
+        # A zone transfer's thousands of records teach the reader nothing more than a few, and
+        # long inputs slow every execution down.
+        if len(step) > 4096:
+            continue
+        options = ANSWER_OPTIONS.get(name.decode(), 24)
+        for variant, extra in (("", 0), ("_earlier", 128), ("_traversal", 64)):
+            seeds[name.decode() + variant] = bytes([options | extra]) + step
+    return seeds
+
+
+# Option bytes of cached_level: query type in bits 0-1 (a, https, cname, ns), traversal 4, raw
+# text 8, hostname.bind 16, no servers 32.
+def cached_level_seeds(steps):
+    cached = steps[b"dig_referral_tld"]
+    seeds = {name: bytes([options]) + cached for name, options in (
+        ("referral", 0), ("traversal", 4), ("raw_text", 8), ("hostname_bind", 16),
+        ("no_servers", 32))}
+    for name, options, answer in (("other_tld_alias", 0, "dig_cname_other_tld"),
+                                  ("chain", 0, "dig_cname_chain"),
+                                  ("https_alias", 1, "dig_https_alias"),
+                                  ("nxdomain", 4, "dig_nxdomain"),
+                                  ("ns_answer", 3, "dig_referral_tld")):
+        seeds[name] = bytes([options]) + cached + b"\0" + recording(answer)
+    for index, text in enumerate((b"[1,2]", b'{"Metrics":{},"OtherData":{}}', b'{"Metrics":[]}',
+                                  b'{"Metrics":[{"MetricData":{"qv-dns.results.authority.name":'
+                                  b'"lab.test."}}],"OtherData":{"qv-dns.results.duration.ms":'
+                                  b'"x"}}')):
+        seeds[f"not_a_step_{index}"] = bytes([0]) + text
+    return seeds
+
+
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         raise SystemExit(__doc__)
     out = pathlib.Path(sys.argv[1])
     targets = {
@@ -213,6 +267,10 @@ def main():
         "resolver_configuration": dict(
             text_seeds(RESOLV), mixed=(ROOT / "tests/data/resolv/mixed.conf").read_bytes()),
     }
+    if len(sys.argv) == 3:
+        steps = dig_results(sys.argv[2])
+        targets["engine_answer"] = engine_seeds(steps)
+        targets["cached_level"] = cached_level_seeds(steps)
     for target, seeds in targets.items():
         folder = out / target
         folder.mkdir(parents=True, exist_ok=True)
