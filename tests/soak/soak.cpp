@@ -436,7 +436,7 @@ int soak(int argc, char** argv) {
         << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - round_start).count()
         << " ms" << std::endl;
   }
-  std::cout << "soak: runs " << runs << ", scenarios " << kinds.size() << " of kinds, signals sent "
+  std::cout << "soak: runs " << runs << ", scenario kinds " << kinds.size() << ", signals sent "
             << signals << " (" << tally.terminated << " runs terminated), documents checked "
             << tally.documents << ", fatal error lines " << tally.fatal
             << ", cache entries checked " << cache_checked << ", orphans found " << orphan_count
