@@ -12,12 +12,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/exception.h"
+#include "frame/system.h"
 #include "wrapper/test_result.h"
 #include "wrapper/test_result_access.h"
 #include "wrapper/wrapper.h"
@@ -113,6 +116,25 @@ exception thrown_by(Action action) {
   }
   ADD_FAILURE() << "nothing was thrown";
   return exception("<nothing thrown>", -1, "");
+}
+
+// A tool built from the command line `line` (words separated by single blanks, the program name
+// first), with `rest` after the logger: from_command_line<Dig::Wrapper>("dig_wrapper -t a x",
+// logger, "").
+template <typename Tool, typename... Rest>
+std::unique_ptr<Tool> from_command_line(const std::string& line, Logger& logger, Rest&&... rest) {
+  std::vector<std::string> words = split(line, ' ');
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return std::make_unique<Tool>(static_cast<int>(words.size()), argv.data(), logger,
+                                std::forward<Rest>(rest)...);
+}
+
+// The JSON input document with these capabilities and settings, on one line.
+inline std::string input_document(const std::string& capabilities,
+                                  const std::string& settings = "") {
+  return R"({"Capabilities":{)" + capabilities + R"(},"Settings":{)" + settings + "}}\n";
 }
 
 // The number of metrics of step 0.
