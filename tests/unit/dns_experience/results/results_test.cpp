@@ -216,7 +216,9 @@ TEST_F(ResultsTest, CachedResponsesTakeNoTime) {
   delegate(".", "a.root.test.", 1);
   EXPECT_EQ(last_level().groups.size(), 2u);
   // Nor does a cached response recorded the experience test's way.
-  results_.add_level("lab.test.", {}, step.result(), servers({"ns1.lab.test."}), 6, true);
+  DigStep cached(logger_, 25);
+  cached.record("authority", "lab.test.", "ns1.lab.test.");
+  results_.add_level("lab.test.", {}, cached.result(), servers({"ns1.lab.test."}), 6, true);
   EXPECT_EQ(first_duration(), "0");
 }
 
