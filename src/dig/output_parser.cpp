@@ -30,20 +30,25 @@ void skip(std::istringstream& stream, int count) {
   for (int i = 0; i < count; ++i) stream >> word;
 }
 
-// Milliseconds from `start` to now.
-int milliseconds_since(const timespec& start) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return compute_duration(start, now);
+// Microseconds from `start` to `end`.
+std::int64_t microseconds_between(const timespec& start, const timespec& end) {
+  return (static_cast<std::int64_t>(end.tv_sec) - start.tv_sec) * 1000000 +
+         (end.tv_nsec - start.tv_nsec) / 1000;
 }
 
 }  // namespace
 
 void Wrapper::output_to_JSON(const std::string& native_output) {
-  int measurement_time = milliseconds_since(start_time_);
-  const auto write_duration = [this, &measurement_time](int step) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  // The same time in milliseconds and in microseconds: dig's own figure once its query time is
+  // read, the wrapper's until then.
+  int measurement_time = compute_duration(start_time_, now);
+  std::int64_t measurement_us = std::max<std::int64_t>(microseconds_between(start_time_, now), 0);
+  const auto write_duration = [this, &measurement_time, &measurement_us](int step) {
     test_result_.add_other_data("qv-dns.results.duration.ms",
                                 measurement_time + static_cast<int>(elapsed_time_), 0, step);
+    write_microseconds(measurement_us, 0, step);
   };
   write_duration(0);
   write_duration(-1);
@@ -121,6 +126,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
                       "Query time found invalid: using wrapper time instead");
       } else {
         measurement_time = microseconds / 1000;
+        measurement_us = microseconds;
         write_duration(0);
       }
     } else if (second == "QUESTION") {
@@ -189,7 +195,12 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
     test_result_.add_other_data("common.results.error-code", err_to_string(code), 0, -1);
   }
   if (hostname_bind_) merge_hostname_bind();
-  merge_DNSSEC(measurement_time);
+  merge_DNSSEC(measurement_time, measurement_us);
+}
+
+void Wrapper::write_microseconds(std::int64_t measured_us, int result, int step) {
+  const std::int64_t total = measured_us + std::int64_t{elapsed_time_} * 1000;
+  test_result_.add_other_data(duration_us_key, static_cast<unsigned long>(total), result, step);
 }
 
 void Wrapper::add_record(const std::string& section_key, const std::string& section,
@@ -244,10 +255,11 @@ void Wrapper::merge_hostname_bind() {
   }
 }
 
-void Wrapper::merge_DNSSEC(int measurement_time) {
+void Wrapper::merge_DNSSEC(int measurement_time, std::int64_t measurement_us) {
   const int elapsed = static_cast<int>(elapsed_time_);
   if (!parameters_.DNSSEC || !DNSSEC_wrapper_) {
     test_result_.add_other_data("qv-dns.results.duration.ms", measurement_time + elapsed, 0, -1);
+    write_microseconds(measurement_us, 0, -1);
     return;
   }
   TestResult& validation = DNSSEC_wrapper_->test_result();
@@ -275,6 +287,7 @@ void Wrapper::merge_DNSSEC(int measurement_time) {
   test_result_.add_other_data("qv-dns.results.dnssec-duration.ms", DNSSEC_duration, 0, 0);
   test_result_.add_other_data("qv-dns.results.duration.ms",
                               measurement_time + elapsed + DNSSEC_duration, 0, -1);
+  write_microseconds(measurement_us + std::int64_t{DNSSEC_duration} * 1000, 0, -1);
 
   // Without JSON output delv's text was not parsed: there is nothing to merge.
   if (validation.check_metric_data_presence("qv-delv.test.trace", 0, 0, 0)) {

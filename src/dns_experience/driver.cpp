@@ -306,6 +306,10 @@ void Wrapper::handle_run_error(const exception& error) {
     restart_clock(now);
     results_.total_duration_ms =
         std::max(results_.total_duration_ms, compute_duration(start_time_, now));
+    const std::int64_t elapsed_us =
+        (static_cast<std::int64_t>(now.tv_sec) - start_time_.tv_sec) * 1000000 +
+        (now.tv_nsec - start_time_.tv_nsec) / 1000;
+    results_.total_duration_us = std::max(results_.total_duration_us, elapsed_us);
   }
   if (!parameters_.JSON_output) {
     raw_output_ << "## Experience Error: " << error.what() << "\n";
