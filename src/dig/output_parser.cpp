@@ -65,7 +65,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
     if (!(words >> first)) continue;
     words >> second;
 
-    if (first == "dig:") throw_internal_error(line);
+    if (first == "dig:") end_internally(line);
 
     if (first == ";") {
       if (second == "NSID:" && parameters_.query_mode == query_mode_t::nsid) {
@@ -138,8 +138,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
         continue;
       }
       if (name.front() != ';') {
-        throw_internal_error("Parsing error. Weird host found: [" + name + "] in line [" + line +
-                             "]");
+        end_internally("Parsing error. Weird host found: [" + name + "] in line [" + line + "]");
       }
       test_result_.add_other_data("qv-dns.results.question.class", question_class, 0, 0);
       test_result_.add_other_data("qv-dns.results.question.type", type, 0, 0);
@@ -168,8 +167,8 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
         }
       }
       if (transport.size() < 2 || transport.front() != '(' || transport.back() != ')') {
-        throw_internal_error("Parsing error. Weird protocol found: [" + transport + "] in line [" +
-                             line + "]");
+        end_internally("Parsing error. Weird protocol found: [" + transport + "] in line [" + line +
+                       "]");
       }
       test_result_.add_other_data("qv-dns.results.protocol",
                                   transport.substr(1, transport.size() - 2), 0, 0);
@@ -209,13 +208,12 @@ void Wrapper::add_record(const std::string& section_key, const std::string& sect
   std::string name, record_class, type;
   int ttl = 0;
   if (!(words >> name >> ttl >> record_class >> type)) {
-    throw_internal_error("Parsing error. Missing entries in " + section + " [" + line + "]");
+    end_internally("Parsing error. Missing entries in " + section + " [" + line + "]");
   }
   std::string info;
   std::getline(words, info);
   if (info.find_first_not_of(" \t") == std::string::npos) {
-    throw_internal_error("Parsing error. Missing entries in " + section + " RR info [" + line +
-                         "]");
+    end_internally("Parsing error. Missing entries in " + section + " RR info [" + line + "]");
   }
   if (info.front() == ' ' || info.front() == '\t') info.erase(0, 1);
 
@@ -231,7 +229,7 @@ void Wrapper::add_record(const std::string& section_key, const std::string& sect
 }
 
 void Wrapper::merge_hostname_bind() {
-  if (!hostname_bind_wrapper_) throw_internal_error("Hostname BIND object not found");
+  if (!hostname_bind_wrapper_) end_internally("Hostname BIND object not found");
   TestResult& identity = hostname_bind_wrapper_->test_result_;
   const std::string error = identity.retrieve_error("common.results.error-code", 0, -1);
   if (!error.empty()) {
