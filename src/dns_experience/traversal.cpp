@@ -8,6 +8,7 @@
 // one by one, so that the result and the cache do not depend on which server answered first.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 #include "dns_experience/results/step_json.h"
 #include "dns_experience/wrapper.h"
@@ -16,6 +17,12 @@
 
 namespace Network_tools::DNS_experience {
 namespace {
+
+std::int64_t microseconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
 
 const std::string error_code_key = "common.results.error-code";
 const std::string status_key = "qv-dns.results.status";
@@ -160,19 +167,32 @@ std::vector<Wrapper::PreparedQuery> Wrapper::query_all_at_once(
                 "Querying " + std::to_string(asked.size()) + " DNS servers at once");
 
   std::atomic<std::size_t> next{0};
+  // Each query's wall time, written by the thread that ran it.
+  std::vector<std::int64_t> took_us(asked.size(), 0);
   const auto work = [&] {
     for (std::size_t at = next.fetch_add(1); at < asked.size(); at = next.fetch_add(1)) {
       PreparedQuery& query = prepared[asked[at]];
+      const auto start = std::chrono::steady_clock::now();
       // Whatever the query throws is read with its server's answer, in the walk's order.
       try {
         query.raw = run_dig_query(*query.wrapper, queries[at]);
       } catch (...) {
         query.failure = std::current_exception();
       }
+      took_us[at] = microseconds_since(start);
     }
   };
+  const auto start = std::chrono::steady_clock::now();
   run_on_threads(std::min(asked.size(), max_parallel_queries), work, parameters_.run_log_tag,
                  "query", "Its servers are asked by the others.");
+  // What asking at once cost beyond the slowest server: the threads' own share.
+  const std::int64_t level_us = microseconds_since(start);
+  const std::int64_t slowest_us =
+      took_us.empty() ? 0 : *std::max_element(took_us.begin(), took_us.end());
+  logger_.write(LEVEL_INFO, parameters_.run_log_tag,
+                "Asked " + std::to_string(asked.size()) + " DNS servers at once in " +
+                    std::to_string(level_us) + " us, the slowest in " + std::to_string(slowest_us) +
+                    " us");
   return prepared;
 }
 

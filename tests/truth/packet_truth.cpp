@@ -456,8 +456,9 @@ std::vector<Run> run_captured(const std::vector<std::string>& arguments, const s
   return done;
 }
 
-// The scenarios, cycled through: plain, alias, reverse, TCP, traversal, next-server-on-failure,
-// failing servers and a cache (its first run fills it): every kind of level the tool reports.
+// The scenarios, cycled through: plain, alias, reverse, TCP, traversal (levels in turn and at
+// once), next-server-on-failure, failing servers and a cache (its first run fills it): every
+// kind of level the tool reports.
 std::vector<std::string> scenarios(const std::string& folder) {
   const std::string traversal = "-j -g -p 1 -P 1 -x 8 ";
   return {
@@ -483,6 +484,8 @@ std::vector<std::string> scenarios(const std::string& folder) {
       traversal + "www.groups.test",
       traversal + "-w 1000 -r 1 www.halflame.test",
       traversal + "-T to-lab.alias.test",
+      traversal + "-G www.groups.test",
+      traversal + "-G -O -w 1000 -r 1 www.lab.flaky",
   };
 }
 
