@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -54,22 +56,28 @@ struct Reply {
 };
 
 // Replaces a wrapper's launcher and reader: every command line is recorded, and `answer`
-// decides what the command printed.
+// decides what the command printed. Commands may run on several threads at once.
 struct Scripted_tools {
-  std::vector<std::string> commands;
+  // A deque: the launcher hands out the address of its command as the stream, which must stay.
+  std::deque<std::string> commands;
   std::function<Reply(const std::string& command)> answer;
 
   void install(Wrapper& wrapper) {
     wrapper.set_command_launcher([this](const std::string& command, Pipe_registry&) {
+      std::lock_guard lock(mutex_);
       commands.push_back(command);
-      return stdin;  // a token only: the scripted reader never reads it
+      // A token only: the scripted reader never reads it as a stream.
+      return reinterpret_cast<FILE*>(&commands.back());
     });
-    wrapper.set_command_reader([this](FILE*, int& exit_status) {
-      const Reply reply = answer(commands.back());
+    wrapper.set_command_reader([this](FILE* stream, int& exit_status) {
+      const Reply reply = answer(*reinterpret_cast<const std::string*>(stream));
       exit_status = reply.exit_status;
       return reply.text;
     });
   }
+
+ private:
+  std::mutex mutex_;
 };
 
 // The text of a file recorded under tests/data/.

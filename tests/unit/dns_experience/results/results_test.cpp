@@ -23,6 +23,7 @@ class DigStep {
  public:
   DigStep(Logger& logger, int duration_ms) : result_(logger) {
     result_.add_other_data("qv-dns.results.duration.ms", duration_ms, 0, 0);
+    result_.add_other_data("qv-dns.results.duration.us", duration_ms * 1000 + 250, 0, 0);
   }
   DigStep& server(const std::string& name, const std::string& status = "qv-dns.results.error.none",
                   const std::string& flags = "qr aa") {
@@ -196,9 +197,9 @@ TEST_F(ResultsTest, CachedResponsesTakeNoTime) {
   parsed.name_servers = servers({"ns1.lab.test."});
   results_.add_traversal_level(parsed, {}, step.result(), 3, true);
   EXPECT_EQ(first_duration(), "0");
-  EXPECT_EQ(member(last_level().groups[0].response["Metrics"][1]["MetricData"],
-                   "qv-dns.results.duration.ms"),
-            "0");
+  for (const char* key : {"qv-dns.results.duration.ms", "qv-dns.results.duration.us"}) {
+    EXPECT_EQ(member(last_level().groups[0].response["Metrics"][1]["MetricData"], key), "0");
+  }
   // From the cache's text, the zone is the owner of the first authority record.
   std::string domain = "www.lab.test.";
   EXPECT_TRUE(
@@ -206,6 +207,7 @@ TEST_F(ResultsTest, CachedResponsesTakeNoTime) {
   EXPECT_EQ(domain, "lab.test.");
   EXPECT_EQ(first_duration(), "0");
   EXPECT_EQ(results_.total_duration_ms, 0);
+  EXPECT_EQ(results_.total_duration_us, 0);
   EXPECT_EQ(results_.reported_level_count, 2);
   EXPECT_FALSE(results_.add_level(R"({"Metrics":[)", {}, 5, true, domain));
   EXPECT_EQ(results_.resolutions[0].levels.size(), 2u);
@@ -247,6 +249,7 @@ TEST_F(ResultsTest, FailuresJoinTheirLevelOrOpenIt) {
   results_.add_level("", {}, answer.result(), {}, 3, false);
   EXPECT_EQ(results_.resolutions[0].levels.size(), 3u);
   EXPECT_EQ(results_.total_duration_ms, 10 + 7 + 1500 + 10 + 10);
+  EXPECT_EQ(results_.total_duration_us, (10 + 7 + 1500 + 10 + 10) * 1000 + 5 * 250);
 }
 
 TEST_F(ResultsTest, AliasTargetStartsFromTheLongestDelegatedParent) {
@@ -279,6 +282,7 @@ TEST_F(ResultsTest, FailuresStepPrecedesGroupStepWithTheirIdentifiers) {
   bind.record("answer", "other.", "\"no\"").record("answer", "hostname.bind.", "\"ns1\"");
   auto& stored = results_.resolutions[0].hostname_bind_response;  // the first host name's
   stored.CopyFrom(bind.step(), stored.GetAllocator());
+  EXPECT_EQ(fill(experience, "qv-dns.results.duration.us"), "3021000");
   EXPECT_EQ(fill(experience, "qv-dns.results.duration.ms"), "3020");
 
   ASSERT_EQ(steps().Size(), 3u);
@@ -288,7 +292,8 @@ TEST_F(ResultsTest, FailuresStepPrecedesGroupStepWithTheirIdentifiers) {
             R"("qv-dns.results.recursion-level.number":0,"qv-dns.results.group-id.number":1})");
   ASSERT_EQ(steps()[0]["Metrics"].Size(), 2u);
   EXPECT_EQ(JSON_to_string(steps()[0]["Metrics"][1]["MetricData"]),
-            R"({"qv-dns.results.duration.ms":1500,"qv-dns.results.server.name":"ns2.lab.test.",)"
+            R"({"qv-dns.results.duration.ms":1500,"qv-dns.results.duration.us":1500250,)"
+            R"("qv-dns.results.server.name":"ns2.lab.test.",)"
             R"("qv-dns.results.status":"qv-dns.results.error.refused"})");
   EXPECT_EQ(member(steps()[1]["OtherData"], "qv-dns.results.group-id.number"), "2");
   EXPECT_EQ(member(steps()[1]["Metrics"][1]["MetricData"], "qv-dns.results.hostname-bind"),
