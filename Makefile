@@ -1,5 +1,5 @@
 # Front door: `make demo` and `make test` do everything on a fresh Debian 12 machine (as root).
-.PHONY: all build setup test demo bench package man fuzz soak format clean
+.PHONY: all build setup test demo bench truth package man fuzz soak format clean
 
 # Seconds each fuzz target runs: make fuzz FUZZ_SECONDS=600
 FUZZ_SECONDS ?= 60
@@ -23,6 +23,9 @@ demo:
 
 bench:
 	scripts/bench
+
+truth:
+	scripts/truth
 
 package:
 	scripts/package

@@ -30,20 +30,25 @@ void skip(std::istringstream& stream, int count) {
   for (int i = 0; i < count; ++i) stream >> word;
 }
 
-// Milliseconds from `start` to now.
-int milliseconds_since(const timespec& start) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return compute_duration(start, now);
+// Microseconds from `start` to `end`.
+std::int64_t microseconds_between(const timespec& start, const timespec& end) {
+  return (static_cast<std::int64_t>(end.tv_sec) - start.tv_sec) * 1000000 +
+         (end.tv_nsec - start.tv_nsec) / 1000;
 }
 
 }  // namespace
 
 void Wrapper::output_to_JSON(const std::string& native_output) {
-  int measurement_time = milliseconds_since(start_time_);
-  const auto write_duration = [this, &measurement_time](int step) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  // The same time in milliseconds and in microseconds: dig's own figure once its query time is
+  // read, the wrapper's until then.
+  int measurement_time = compute_duration(start_time_, now);
+  std::int64_t measurement_us = std::max<std::int64_t>(microseconds_between(start_time_, now), 0);
+  const auto write_duration = [this, &measurement_time, &measurement_us](int step) {
     test_result_.add_other_data("qv-dns.results.duration.ms",
                                 measurement_time + static_cast<int>(elapsed_time_), 0, step);
+    write_microseconds(measurement_us, 0, step);
   };
   write_duration(0);
   write_duration(-1);
@@ -60,7 +65,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
     if (!(words >> first)) continue;
     words >> second;
 
-    if (first == "dig:") throw_internal_error(line);
+    if (first == "dig:") end_internally(line);
 
     if (first == ";") {
       if (second == "NSID:" && parameters_.query_mode == query_mode_t::nsid) {
@@ -121,6 +126,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
                       "Query time found invalid: using wrapper time instead");
       } else {
         measurement_time = microseconds / 1000;
+        measurement_us = microseconds;
         write_duration(0);
       }
     } else if (second == "QUESTION") {
@@ -132,8 +138,7 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
         continue;
       }
       if (name.front() != ';') {
-        throw_internal_error("Parsing error. Weird host found: [" + name + "] in line [" + line +
-                             "]");
+        end_internally("Parsing error. Weird host found: [" + name + "] in line [" + line + "]");
       }
       test_result_.add_other_data("qv-dns.results.question.class", question_class, 0, 0);
       test_result_.add_other_data("qv-dns.results.question.type", type, 0, 0);
@@ -162,8 +167,8 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
         }
       }
       if (transport.size() < 2 || transport.front() != '(' || transport.back() != ')') {
-        throw_internal_error("Parsing error. Weird protocol found: [" + transport + "] in line [" +
-                             line + "]");
+        end_internally("Parsing error. Weird protocol found: [" + transport + "] in line [" + line +
+                       "]");
       }
       test_result_.add_other_data("qv-dns.results.protocol",
                                   transport.substr(1, transport.size() - 2), 0, 0);
@@ -189,7 +194,12 @@ void Wrapper::output_to_JSON(const std::string& native_output) {
     test_result_.add_other_data("common.results.error-code", err_to_string(code), 0, -1);
   }
   if (hostname_bind_) merge_hostname_bind();
-  merge_DNSSEC(measurement_time);
+  merge_DNSSEC(measurement_time, measurement_us);
+}
+
+void Wrapper::write_microseconds(std::int64_t measured_us, int result, int step) {
+  const std::int64_t total = measured_us + std::int64_t{elapsed_time_} * 1000;
+  test_result_.add_other_data(duration_us_key, static_cast<unsigned long>(total), result, step);
 }
 
 void Wrapper::add_record(const std::string& section_key, const std::string& section,
@@ -198,13 +208,12 @@ void Wrapper::add_record(const std::string& section_key, const std::string& sect
   std::string name, record_class, type;
   int ttl = 0;
   if (!(words >> name >> ttl >> record_class >> type)) {
-    throw_internal_error("Parsing error. Missing entries in " + section + " [" + line + "]");
+    end_internally("Parsing error. Missing entries in " + section + " [" + line + "]");
   }
   std::string info;
   std::getline(words, info);
   if (info.find_first_not_of(" \t") == std::string::npos) {
-    throw_internal_error("Parsing error. Missing entries in " + section + " RR info [" + line +
-                         "]");
+    end_internally("Parsing error. Missing entries in " + section + " RR info [" + line + "]");
   }
   if (info.front() == ' ' || info.front() == '\t') info.erase(0, 1);
 
@@ -220,7 +229,7 @@ void Wrapper::add_record(const std::string& section_key, const std::string& sect
 }
 
 void Wrapper::merge_hostname_bind() {
-  if (!hostname_bind_wrapper_) throw_internal_error("Hostname BIND object not found");
+  if (!hostname_bind_wrapper_) end_internally("Hostname BIND object not found");
   TestResult& identity = hostname_bind_wrapper_->test_result_;
   const std::string error = identity.retrieve_error("common.results.error-code", 0, -1);
   if (!error.empty()) {
@@ -244,10 +253,11 @@ void Wrapper::merge_hostname_bind() {
   }
 }
 
-void Wrapper::merge_DNSSEC(int measurement_time) {
+void Wrapper::merge_DNSSEC(int measurement_time, std::int64_t measurement_us) {
   const int elapsed = static_cast<int>(elapsed_time_);
   if (!parameters_.DNSSEC || !DNSSEC_wrapper_) {
     test_result_.add_other_data("qv-dns.results.duration.ms", measurement_time + elapsed, 0, -1);
+    write_microseconds(measurement_us, 0, -1);
     return;
   }
   TestResult& validation = DNSSEC_wrapper_->test_result();
@@ -275,6 +285,7 @@ void Wrapper::merge_DNSSEC(int measurement_time) {
   test_result_.add_other_data("qv-dns.results.dnssec-duration.ms", DNSSEC_duration, 0, 0);
   test_result_.add_other_data("qv-dns.results.duration.ms",
                               measurement_time + elapsed + DNSSEC_duration, 0, -1);
+  write_microseconds(measurement_us + std::int64_t{DNSSEC_duration} * 1000, 0, -1);
 
   // Without JSON output delv's text was not parsed: there is nothing to merge.
   if (validation.check_metric_data_presence("qv-delv.test.trace", 0, 0, 0)) {

@@ -35,7 +35,7 @@ std::string Wrapper::run() {
   log_native_input();
   if (const std::string problem = native_tool_problem(parameters_.get_native_tool_executable());
       !problem.empty()) {
-    throw_fatal_error(err_t::missing_native_tools, problem);
+    end_fatally(err_t::missing_native_tools, problem);
   }
 
   std::vector<std::string> machine_servers;
@@ -62,7 +62,7 @@ std::string Wrapper::run() {
                                 logger_, exit_status);
     logger_.write(LEVEL_INFO, "NATIVE OUTPUT", output);
     if (exit_status == 0) {
-      if (output.empty()) throw_internal_error("Original tool returned nothing");
+      if (output.empty()) end_internally("Original tool returned nothing");
       break;
     }
     classify_failure(output, exit_status);
@@ -87,17 +87,18 @@ std::string Wrapper::run() {
     if (!DNSSEC_text.empty()) output += "Delv results:\n" + DNSSEC_text;
     return output;
   }
-  test_result_.add_other_data("qv-dns.results.duration.ms", elapsed_time_, 0, 0);
-  test_result_.add_other_data("qv-dns.results.duration.ms", elapsed_time_, 0, -1);
+  for (const int step : {0, -1}) {
+    test_result_.add_other_data("qv-dns.results.duration.ms", elapsed_time_, 0, step);
+    write_microseconds(0, 0, step);
+  }
   throw_exception(err_t::timeout, "Measurement timed out");
 }
 
 void Wrapper::classify_failure(const std::string& output, int exit_status) {
   const std::string unreachable = "Cannot reach name server: " + server_in_messages();
   if (contains(output, "Permission denied")) {
-    throw_fatal_error(err_t::missing_privileges,
-                      "Missing privileges. Please check permissions of " +
-                          parameters_.get_native_tool_executable());
+    end_fatally(err_t::missing_privileges, "Missing privileges. Please check permissions of " +
+                                               parameters_.get_native_tool_executable());
   }
   if (contains(output, "network unreachable")) {
     throw_exception(err_t::nameserver_unreachable, unreachable, "Network unreachable");
@@ -128,7 +129,7 @@ void Wrapper::classify_failure(const std::string& output, int exit_status) {
     const std::size_t start = position + 5;
     message += ": " + output.substr(start, output.find('\n', start) - start);
   }
-  throw_internal_error(message);
+  end_internally(message);
 }
 
 std::string Wrapper::validate_DNSSEC(const std::vector<std::string>& machine_servers,
@@ -166,13 +167,13 @@ std::string Wrapper::validate_DNSSEC(const std::vector<std::string>& machine_ser
         DNSSEC_wrapper_->test_result().retrieve_error("common.results.error-code", 0, 0);
     const std::string executable = validation.get_native_tool_executable();
     if (key == Delv::err_to_string(Delv::err_t::missing_privileges)) {
-      throw_fatal_error(err_t::missing_privileges,
-                        "Missing privileges. Please check permissions of " + executable);
+      end_fatally(err_t::missing_privileges,
+                  "Missing privileges. Please check permissions of " + executable);
     }
     if (key == Delv::err_to_string(Delv::err_t::missing_native_tools)) {
-      throw_fatal_error(err_t::missing_native_tools, "Missing tool: " + executable);
+      end_fatally(err_t::missing_native_tools, "Missing tool: " + executable);
     }
-    throw_internal_error(error.what());
+    end_internally(error.what());
   }
   timespec end{};
   clock_gettime(CLOCK_REALTIME, &end);
@@ -197,6 +198,7 @@ std::string Wrapper::query_hostname_bind() {
   } else {
     hostname_bind_wrapper_ = std::make_unique<Wrapper>(logger_, identity);
     share_hooks(*hostname_bind_wrapper_);
+    hostname_bind_wrapper_->set_process_ends_deferred(process_ends_deferred_);
   }
   try {
     return hostname_bind_wrapper_->run();

@@ -71,6 +71,18 @@ void Wrapper::throw_fatal_error(err_t code, const std::string& message) {
   Network_tools::Wrapper::throw_fatal_error(message + " (" + err_to_string(code) + ")");
 }
 
+void Wrapper::end_fatally(err_t code, const std::string& message) const {
+  if (process_ends_deferred_) {
+    throw process_end(process_end::kind_t::fatal, message + " (" + err_to_string(code) + ")");
+  }
+  throw_fatal_error(code, message);
+}
+
+void Wrapper::end_internally(const std::string& message) const {
+  if (process_ends_deferred_) throw process_end(process_end::kind_t::internal, message);
+  throw_internal_error(message);
+}
+
 std::string Wrapper::version_message() const {
   return std::string("Dig wrapper ") + version + " for Linux\nQV_dig version: " +
          bind_tool_version(parameters_.get_native_tool_executable(), command_launcher_,

@@ -24,6 +24,9 @@ namespace Network_tools::Dig {
 class Wrapper : public Network_tools::Wrapper {
  public:
   static constexpr const char* version = "1.16.7.2";
+  // The query's time in microseconds, written beside each "qv-dns.results.duration.ms": dig
+  // measures to the microsecond, which whole milliseconds hide on a nearby server.
+  static constexpr const char* duration_us_key = "qv-dns.results.duration.us";
 
   // For a query described by `parameters`; writes the minimum result entries.
   Wrapper(Logger& logger, const Parameters& parameters);
@@ -67,6 +70,12 @@ class Wrapper : public Network_tools::Wrapper {
   // Prints "Fatal error: " + message + " (" + key of `code` + ")" and ends the process.
   [[noreturn]] static void throw_fatal_error(err_t code, const std::string& message);
 
+  // On another tool's worker thread, a query that cannot go on must not end the process from
+  // there. With this set, what would end it (a missing or forbidden dig, a text or an exit
+  // status that cannot be interpreted) throws `process_end` with the same text instead; the
+  // thread that may end the process does so with `end_process`.
+  void set_process_ends_deferred(bool deferred) { process_ends_deferred_ = deferred; }
+
   TestResult& test_result() { return test_result_; }
 
   // Milliseconds spent in timed-out tries; `run` adds to it and never resets it.
@@ -84,6 +93,9 @@ class Wrapper : public Network_tools::Wrapper {
   std::int64_t get_DNSSEC_duration() const { return DNSSEC_duration_; }
 
  private:
+  // The ends of a query that cannot go on: the process's, or a `process_end` when deferred.
+  [[noreturn]] void end_fatally(err_t code, const std::string& message) const;
+  [[noreturn]] void end_internally(const std::string& message) const;
   // The name server for messages: the one asked, or "default" for the machine's own.
   std::string server_in_messages() const {
     return parameters_.server.empty() ? "default" : parameters_.server;
@@ -102,7 +114,10 @@ class Wrapper : public Network_tools::Wrapper {
                   const std::string& line);
   // The hostname.bind and DNSSEC results merged into this one after the parsing.
   void merge_hostname_bind();
-  void merge_DNSSEC(int measurement_time);
+  void merge_DNSSEC(int measurement_time, std::int64_t measurement_us);
+  // Writes "qv-dns.results.duration.us" = `measured_us` plus the elapsed time of timed-out
+  // tries.
+  void write_microseconds(std::int64_t measured_us, int result, int step);
   // Command-line parsing of the `dig_wrapper` tool.
   void parse_arguments(int argc, char** argv);
   // Fails the capability or setting being applied with `code` when `problem` is not empty.
@@ -118,6 +133,7 @@ class Wrapper : public Network_tools::Wrapper {
   std::unique_ptr<Delv::Wrapper> DNSSEC_wrapper_;
   std::unique_ptr<Wrapper> hostname_bind_wrapper_;
   std::uint32_t record_counter_ = 0;
+  bool process_ends_deferred_ = false;
 };
 
 }  // namespace Network_tools::Dig

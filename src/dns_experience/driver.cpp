@@ -64,6 +64,12 @@ void Wrapper::start_run() {
                     "default value (in sec):30");
     }
   }
+  if (parameters_.parallel_traversal && parameters_.test_type != test_type_t::DNS_traversal) {
+    parameters_.parallel_traversal = false;
+    logger_.write(LEVEL_WARNING, tag,
+                  "Option parallel-traversal applies to DNS Traversal tests only and will be "
+                  "ignored.");
+  }
   restart_clock(start_time_);
   logger_.write(LEVEL_NOTICE, tag,
                 std::string("DNS Experience algorithm start (JSON output: ") +
@@ -72,12 +78,7 @@ void Wrapper::start_run() {
   root_parameters_active_ = true;
   logger_.write(LEVEL_DEBUG, tag, "Loading dependencies");
   if (!dig_wrapper_) {
-    dig_wrapper_ = std::make_unique<Dig::Wrapper>(
-        logger_, parameters_.get_root_servers_GTLD_dig_wrapper_parameters());
-    dig_wrapper_->set_host_lookup(host_lookup_);
-    dig_wrapper_->set_command_launcher(command_launcher_);
-    dig_wrapper_->set_command_reader(command_reader_);
-    dig_wrapper_->set_resolver_configuration(resolver_configuration_);
+    dig_wrapper_ = make_dig_wrapper(parameters_.get_root_servers_GTLD_dig_wrapper_parameters());
   }
   if (!cache_) {
     cache_ =
@@ -306,6 +307,10 @@ void Wrapper::handle_run_error(const exception& error) {
     restart_clock(now);
     results_.total_duration_ms =
         std::max(results_.total_duration_ms, compute_duration(start_time_, now));
+    const std::int64_t elapsed_us =
+        (static_cast<std::int64_t>(now.tv_sec) - start_time_.tv_sec) * 1000000 +
+        (now.tv_nsec - start_time_.tv_nsec) / 1000;
+    results_.total_duration_us = std::max(results_.total_duration_us, elapsed_us);
   }
   if (!parameters_.JSON_output) {
     raw_output_ << "## Experience Error: " << error.what() << "\n";

@@ -19,7 +19,7 @@ namespace Network_tools::DNS_experience {
 namespace {
 
 // The leading ":" makes getopt report a missing argument as ':' rather than '?'.
-constexpr const char* short_options = ":6bcC:dfghHI:jl:Lm:NOp:P:Q:r:Rs:St:TUVw:x:X:";
+constexpr const char* short_options = ":6bcC:dfgGhHI:jl:Lm:NOp:P:Q:r:Rs:St:TUVw:x:X:";
 
 const option long_options[] = {
     {"6", no_argument, nullptr, '6'},
@@ -29,6 +29,7 @@ const option long_options[] = {
     {"debug", no_argument, nullptr, 'd'},
     {"next-server-on-failure", no_argument, nullptr, 'f'},
     {"traversal-mode", no_argument, nullptr, 'g'},
+    {"parallel-traversal", no_argument, nullptr, 'G'},
     {"help", no_argument, nullptr, 'h'},
     {"hostname-bind", no_argument, nullptr, 'H'},
     {"tld-host-ignore-list", required_argument, nullptr, 'I'},
@@ -182,6 +183,9 @@ void Wrapper::handle_input(int argc, char** argv) {
           parameters_.test_type = test_type_t::DNS_traversal;
           parameters_.run_log_tag = "DNS-T RUN";
           break;
+        case 'G':
+          parameters_.parallel_traversal = true;
+          break;
         case 'h':
           throw requested_text(Wrapper::help_message());
         case 'H':
@@ -299,6 +303,8 @@ void Wrapper::handle_option(const JSON_member& member) {
       set_flag(p.query_flags, Parameters::hostname_bind_flag, GetBool(value));
     } else if (key == "qv-dns.test.nsid") {
       set_flag(p.query_flags, Parameters::nsid_flag, GetBool(value));
+    } else if (key == "qv-dns.test.parallel-traversal") {
+      p.parallel_traversal = GetBool(value);
     } else if (key == "qv-dns.test.query-type") {
       refuse_if(*this, query_type_problem(GetString(value)), err_t::wrong_argument_value);
       p.set_query_type(GetString(value));
@@ -406,6 +412,8 @@ void Wrapper::handle_setting(const JSON_member& member) {
       p.set_max_cached_entries(GetInt(value));
     } else if (name == "Nsid") {
       set_flag(p.query_flags, Parameters::nsid_flag, GetBool(value));
+    } else if (name == "ParallelTraversal") {
+      p.parallel_traversal = GetBool(value);
     } else if (name == "RetryTimeout") {
       p.set_retry_timeout(GetInt(value));
     } else if (name == "RootServerCacheTtl") {
@@ -449,6 +457,7 @@ void Wrapper::handle_setting(const JSON_member& member) {
 std::string Wrapper::get_capability_related_to_setting(const std::string& setting) const {
   if (setting == "DisableRecursion") return "qv-dns.test.disable-recursion";
   if (setting == "Nsid") return "qv-dns.test.nsid";
+  if (setting == "ParallelTraversal") return "qv-dns.test.parallel-traversal";
   if (setting == "EdnsSubnet") return "qv-dns.test.subnet";
   if (setting == "Timeout") return "common.test.max-step-time";
   return "";
@@ -476,7 +485,7 @@ void Wrapper::input_sanity_check() {
 std::string Wrapper::help_message() const {
   // The defaults quoted are a fresh parameter set's, whatever options were given so far.
   return "Usage:\nDNS_experience"
-         " [ -6bcdfghHjLNOSTUV ] [ -C cache_path ] [ -I host1,host2,...,hostN ] [ -l ttl ] "
+         " [ -6bcdfgGhHjLNOSTUV ] [ -C cache_path ] [ -I host1,host2,...,hostN ] [ -l ttl ] "
          "[ -m tld_count ] [ -p ping_probe_count ] [ -P ping_probe_timeout ] [ -Q timeout ] "
          "[ -r ntries ] [ -s subnet ] [ -t type ] [ -w timeout ] [ -x concurrent_pings ] "
          "[ -X test-ID ] host/addr\n"
@@ -498,6 +507,10 @@ std::string Wrapper::help_message() const {
          "number\n"
          "                                       of servers to query on failure.\n"
          "  -g  --traversal-mode                 Use DNS Traversal mode as the test type.\n"
+         "  -G  --parallel-traversal             In DNS Traversal mode, query the servers of a "
+         "level at the same time\n"
+         "                                       (at most 16 at once); the result is the same, "
+         "only the times differ.\n"
          "  -h  --help                           Print this help and exit\n"
          "  -H  --hostname-bind                  Perform an additional query for hostname on "
          "BIND servers on address records\n"

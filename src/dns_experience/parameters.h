@@ -137,6 +137,8 @@ class Parameters : public Network_tools::Parameters {
   // The overall timeout was given by the input (a traversal test has another default).
   bool timeout_given = false;
   bool network_outage_detection = false;
+  // A traversal test asks the servers of each level at once.
+  bool parallel_traversal = false;
 
  private:
   std::string query_type_ = "a";

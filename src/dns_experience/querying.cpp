@@ -83,13 +83,21 @@ ParsedResponse Wrapper::query_nameservers(std::vector<ServerInfo>&& servers, Dig
 }
 
 std::string Wrapper::run_dig_query(const Dig::Parameters& dig) {
-  dig_wrapper_->set_parameters(dig);
-  TestResult& result = dig_wrapper_->test_result();
-  result.initialize_JSON_object();
-  dig_wrapper_->add_min_options();
-  dig_wrapper_->set_elapsed_time(0);
-  dig_wrapper_->set_record_counter(0);
-  std::string raw = dig_wrapper_->run();
+  std::string raw = run_dig_query(*dig_wrapper_, dig);
+  log_dig_result(dig_wrapper_->test_result());
+  return raw;
+}
+
+std::string Wrapper::run_dig_query(Dig::Wrapper& wrapper, const Dig::Parameters& dig) const {
+  wrapper.set_parameters(dig);
+  wrapper.test_result().initialize_JSON_object();
+  wrapper.add_min_options();
+  wrapper.set_elapsed_time(0);
+  wrapper.set_record_counter(0);
+  return wrapper.run();
+}
+
+void Wrapper::log_dig_result(const TestResult& result) {
   // Every server's answer is part of a traversal test's story; one server's is a detail of an
   // experience test's. The document is only printed when someone reads it.
   const level_t level =
@@ -97,7 +105,15 @@ std::string Wrapper::run_dig_query(const Dig::Parameters& dig) {
   if (logger_.get_minimum_level() <= level) {
     logger_.write(level, parameters_.run_log_tag, "DNS direct json\n" + result.to_string());
   }
-  return raw;
+}
+
+std::unique_ptr<Dig::Wrapper> Wrapper::make_dig_wrapper(const Dig::Parameters& dig) const {
+  auto wrapper = std::make_unique<Dig::Wrapper>(logger_, dig);
+  wrapper->set_host_lookup(host_lookup_);
+  wrapper->set_command_launcher(command_launcher_);
+  wrapper->set_command_reader(command_reader_);
+  wrapper->set_resolver_configuration(resolver_configuration_);
+  return wrapper;
 }
 
 ParsedResponse Wrapper::query_single_nameserver_with_retry_on_failure(

@@ -1,7 +1,14 @@
 // The traversal test's querying: every server of a level is asked, from the last listed to the
 // first, and each one's answer or failure is recorded as a server of its own, grouped with the
 // servers that gave the same records. The level succeeds when one server answered.
+//
+// Asked at once, the servers' queries run on a pool of threads, each on a dig wrapper of its
+// own that only its thread touches; nothing else is written until every query has ended. The
+// answers are then read, recorded and cached on the calling thread in the order of the walk
+// one by one, so that the result and the cache do not depend on which server answered first.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 
 #include "dns_experience/results/step_json.h"
 #include "dns_experience/wrapper.h"
@@ -14,6 +21,12 @@ namespace {
 const std::string error_code_key = "common.results.error-code";
 const std::string status_key = "qv-dns.results.status";
 const std::string duration_key = "qv-dns.results.duration.ms";
+
+std::int64_t microseconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
 
 // Adds what one server answered to what the level's servers answered before it. A server named
 // by several answers is listed once, with the first address found for it.
@@ -60,6 +73,10 @@ ParsedResponse Wrapper::query_all_nameservers(std::vector<ServerInfo>&& servers,
   dig.host = to_lower_case(target);
   if (need_raw_output()) raw_output_ << raw_output_title() << "\n";
 
+  // Asked at once, the servers' queries have all ended before the first answer is read.
+  std::vector<PreparedQuery> prepared;
+  if (parameters_.parallel_traversal) prepared = query_all_at_once(servers, dig);
+
   ParsedResponse response;
   err_t first_failure_code = err_t::none;
   std::string first_failure;
@@ -73,10 +90,12 @@ ParsedResponse Wrapper::query_all_nameservers(std::vector<ServerInfo>&& servers,
     }
     logger_.write(LEVEL_INFO, tag, "Querying DNS server: " + server.hostname);
     dig.server = server.address.to_string();
-    if (query_one_of_all(servers, index, dig, target, response, first_failure_code,
-                         first_failure)) {
-      answering_server = dig.server;
-    }
+    const bool answered = prepared.empty()
+                              ? query_one_of_all(servers, index, dig, target, response,
+                                                 first_failure_code, first_failure)
+                              : read_one_of_all(servers, index, dig, target, prepared[index],
+                                                response, first_failure_code, first_failure);
+    if (answered) answering_server = dig.server;
   }
 
   const bool reported = results_.level_counts(level_);
@@ -110,9 +129,80 @@ bool Wrapper::query_one_of_all(const std::vector<ServerInfo>& servers, std::size
                                Dig::Parameters& dig, const std::string& target,
                                ParsedResponse& response, err_t& first_failure_code,
                                std::string& first_failure) {
+  // Outside the failure handling: the overall timeout ends the level, it is no failure of the
+  // server about to be asked.
+  set_direct_timeout(dig);
+  PreparedQuery query{dig_wrapper_.get(), "", nullptr};
+  try {
+    query.raw = run_dig_query(*dig_wrapper_, dig);
+  } catch (...) {
+    query.failure = std::current_exception();
+  }
+  return read_one_of_all(servers, index, dig, target, query, response, first_failure_code,
+                         first_failure);
+}
+
+std::vector<Wrapper::PreparedQuery> Wrapper::query_all_at_once(
+    const std::vector<ServerInfo>& servers, Dig::Parameters& dig) {
+  // Outside the failure handling: the overall timeout ends the level before anything is asked.
+  set_direct_timeout(dig);
+  const Dig::Parameters& fitted = dig;
+  std::vector<PreparedQuery> prepared(servers.size());
+  std::vector<std::size_t> asked;
+  std::vector<Dig::Parameters> queries;
+  for (std::size_t index = servers.size(); index-- > 0;) {
+    if (!servers[index].is_resolved()) continue;
+    if (parallel_dig_wrappers_.size() == asked.size()) {
+      parallel_dig_wrappers_.push_back(make_dig_wrapper(fitted));
+      // A dig that cannot go on must not end the process from a worker: the walk ends it
+      // when it reads that server, as it would have without the threads.
+      parallel_dig_wrappers_.back()->set_process_ends_deferred(true);
+    }
+    prepared[index].wrapper = parallel_dig_wrappers_[asked.size()].get();
+    asked.push_back(index);
+    queries.push_back(fitted);
+    queries.back().server = servers[index].address.to_string();
+  }
+  logger_.write(LEVEL_INFO, parameters_.run_log_tag,
+                "Querying " + std::to_string(asked.size()) + " DNS servers at once");
+
+  std::atomic<std::size_t> next{0};
+  // Each query's wall time, written by the thread that ran it.
+  std::vector<std::int64_t> took_us(asked.size(), 0);
+  const auto work = [&] {
+    for (std::size_t at = next.fetch_add(1); at < asked.size(); at = next.fetch_add(1)) {
+      PreparedQuery& query = prepared[asked[at]];
+      const auto start = std::chrono::steady_clock::now();
+      // Whatever the query throws is read with its server's answer, in the walk's order.
+      try {
+        query.raw = run_dig_query(*query.wrapper, queries[at]);
+      } catch (...) {
+        query.failure = std::current_exception();
+      }
+      took_us[at] = microseconds_since(start);
+    }
+  };
+  const auto start = std::chrono::steady_clock::now();
+  run_on_threads(std::min(asked.size(), max_parallel_queries), work, parameters_.run_log_tag,
+                 "query", "Its servers are asked by the others.");
+  // What asking at once cost beyond the slowest server: the threads' own share.
+  const std::int64_t level_us = microseconds_since(start);
+  const std::int64_t slowest_us =
+      took_us.empty() ? 0 : *std::max_element(took_us.begin(), took_us.end());
+  logger_.write(LEVEL_INFO, parameters_.run_log_tag,
+                "Asked " + std::to_string(asked.size()) + " DNS servers at once in " +
+                    std::to_string(level_us) + " us, the slowest in " + std::to_string(slowest_us) +
+                    " us");
+  return prepared;
+}
+
+bool Wrapper::read_one_of_all(const std::vector<ServerInfo>& servers, std::size_t index,
+                              const Dig::Parameters& dig, const std::string& target,
+                              const PreparedQuery& query, ParsedResponse& response,
+                              err_t& first_failure_code, std::string& first_failure) {
   const std::string& tag = parameters_.run_log_tag;
   const ServerInfo& server = servers[index];
-  TestResult& result = dig_wrapper_->test_result();
+  TestResult& result = query.wrapper->test_result();
   const auto note_failure = [&](err_t code, const std::string& text) {
     logger_.write(LEVEL_INFO, tag,
                   (dig.server.empty() ? std::string("system dns server")
@@ -126,13 +216,12 @@ bool Wrapper::query_one_of_all(const std::vector<ServerInfo>& servers, std::size
     }
   };
 
-  // Outside the failure handling: the overall timeout ends the level, it is no failure of the
-  // server about to be asked.
-  set_direct_timeout(dig);
   std::string raw;
   ParsedResponse answer;
   try {
-    raw = run_dig_query(dig);
+    if (query.failure) std::rethrow_exception(query.failure);
+    raw = query.raw;
+    log_dig_result(result);
     const std::string key = result.retrieve_error(error_code_key, 0, -1);
     if (!key.empty()) note_failure(direct_error_to_experience_error(key), key);
     if (need_raw_output()) {
@@ -146,6 +235,9 @@ bool Wrapper::query_one_of_all(const std::vector<ServerInfo>& servers, std::size
     if (!key.empty()) return false;
     merge_answer(response, answer);
     return true;
+  } catch (const process_end& end) {
+    // A dig that could not go on on a worker: the process ends here, as it would have there.
+    end_process(end);
   } catch (const exception& failure) {
     // The dig wrapper numbers some errors differently: its key says what happened.
     const std::string key = result.retrieve_error(error_code_key, 0, -1);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -108,10 +109,12 @@ class Wrapper : public Network_tools::Wrapper {
                                                                Dig::Parameters& dig,
                                                                const std::string& target,
                                                                bool use_cache);
-  // Asks every server of the level (a traversal test), from the last listed to the first. The
-  // level succeeds when one server answered; otherwise it fails with the first failure's code,
-  // or ends the process at an unreported level. A "ptr" test asks one server as an experience
-  // test does. `dig` is left naming the last server that answered.
+  // Asks every server of the level (a traversal test), from the last listed to the first, or,
+  // with `parallel_traversal`, all at once (at most `max_parallel_queries` at a time); either
+  // way their answers are read, recorded and cached in that order. The level succeeds when one
+  // server answered; otherwise it fails with the first failure's code, or ends the process at
+  // an unreported level. A "ptr" test asks one server as an experience test does. `dig` is left
+  // naming the last server that answered.
   ParsedResponse query_all_nameservers(std::vector<ServerInfo>&& servers, Dig::Parameters& dig,
                                        const std::string& target, bool use_cache);
   // Reads the answer of one server of a traversal level (the dig wrapper's result, `server`
@@ -184,6 +187,9 @@ class Wrapper : public Network_tools::Wrapper {
   // "## Level 3", or "## Level 1 (alias resolution 2)" while resolving the second alias.
   std::string raw_output_title() const;
 
+  // The most queries of one traversal level that run at once.
+  static constexpr std::size_t max_parallel_queries = 16;
+
   void set_random_source(random_source_t source) { random_source_ = std::move(source); }
   void set_thread_starter(thread_starter_t starter) { thread_starter_ = std::move(starter); }
   // Replaces the factory of the diagnostics' ping wrappers.
@@ -224,6 +230,16 @@ class Wrapper : public Network_tools::Wrapper {
   };
   // Created at the first diagnostics; serves every thread at once.
   std::unique_ptr<Ping::WrapperFactory> ping_factory_;
+  // The dig wrappers of a traversal level asked at once, one per server; kept for later levels.
+  std::vector<std::unique_ptr<Dig::Wrapper>> parallel_dig_wrappers_;
+
+  // One server's query of a traversal level, run and waiting to be read: the dig wrapper that
+  // ran it (its result document), the text it returned, or what it threw.
+  struct PreparedQuery {
+    Dig::Wrapper* wrapper = nullptr;
+    std::string raw;
+    std::exception_ptr failure;
+  };
 
   // What the level loop carries from one pass to the next.
   struct Walk {
@@ -255,20 +271,44 @@ class Wrapper : public Network_tools::Wrapper {
   bool start_alias_resolution(const std::string& alias_target, std::string& hostname,
                               std::vector<std::string>& labels, std::vector<ServerInfo>& servers);
 
-  // Querying (querying.cpp): one dig query as every level runs it; the text it returned.
+  // Querying (querying.cpp): one dig query as every level runs it, on the engine's own dig
+  // wrapper or on `wrapper`; the text it returned.
   std::string run_dig_query(const Dig::Parameters& dig);
+  std::string run_dig_query(Dig::Wrapper& wrapper, const Dig::Parameters& dig) const;
+  // Logs the document of a dig query that ran ("DNS direct json").
+  void log_dig_result(const TestResult& result);
+  // A dig wrapper with this wrapper's hooks.
+  std::unique_ptr<Dig::Wrapper> make_dig_wrapper(const Dig::Parameters& dig) const;
   // The answer of a successful query, read and recorded.
   ParsedResponse evaluate_answer(const std::vector<ServerInfo>& servers, const Dig::Parameters& dig,
                                  const std::string& target, const std::string& raw);
   // Names the server that answered in the dig result and adds the answer to the raw text when
   // the level writes raw text; returns whether it does.
   bool record_answering_server(const std::vector<ServerInfo>& servers, const std::string& raw);
-  // Traversal (traversal.cpp): asks the server at `index` of `servers`; returns true when it
-  // answered. The first failure of the level is kept in `first_failure_code` and
-  // `first_failure`.
+  // Traversal (traversal.cpp): asks the server at `index` of `servers` and reads its answer
+  // (`read_one_of_all`); returns true when it answered.
   bool query_one_of_all(const std::vector<ServerInfo>& servers, std::size_t index,
                         Dig::Parameters& dig, const std::string& target, ParsedResponse& response,
                         err_t& first_failure_code, std::string& first_failure);
+  // Reads the answer or the failure of the server at `index` of `servers`, as `query` left it,
+  // and records it; returns true when it answered. The first failure of the level is kept in
+  // `first_failure_code` and `first_failure`.
+  bool read_one_of_all(const std::vector<ServerInfo>& servers, std::size_t index,
+                       const Dig::Parameters& dig, const std::string& target,
+                       const PreparedQuery& query, ParsedResponse& response,
+                       err_t& first_failure_code, std::string& first_failure);
+  // Runs the queries of every server of `servers` that has an address at once, `dig` (fitted
+  // into the overall timeout first) asking each; the result has one entry per server, in the
+  // list's order (without a wrapper for the others).
+  std::vector<PreparedQuery> query_all_at_once(const std::vector<ServerInfo>& servers,
+                                               Dig::Parameters& dig);
+  // Runs `work` on this thread and on up to `threads` - 1 more (`thread_starter_`), and returns
+  // once every one has ended. `work` takes its items from a shared counter, so the items of a
+  // thread that cannot start go to the others: that is only logged, at `LEVEL_WARNING` with
+  // `tag`, as "Cannot start " + `name` + " thread N of M: REASON. " + `fallback`.
+  void run_on_threads(std::size_t threads, const std::function<void()>& work,
+                      const std::string& tag, const std::string& name,
+                      const std::string& fallback) const;
   // Ping diagnostics (results/ping_diagnostics.cpp): the servers to ping, counting the timed-out
   // top-level-domain servers into `outage_count` when `count_outage` is set.
   std::vector<PingWorkItem> collect_ping_work_items(bool count_outage, int& outage_count);

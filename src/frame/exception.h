@@ -46,6 +46,24 @@ class requested_text : public exception {
   explicit requested_text(std::string text) : exception(std::move(text), 0, "") {}
 };
 
+// What would end the process ("Fatal error: " or "Internal error: " and the text on standard
+// error, status 1), raised instead on a thread that must not end the process itself and carried
+// to the one that does (`Network_tools::Wrapper::end_process`). It is no `exception`: no handler
+// of test failures takes it for one.
+class process_end : public std::exception {
+ public:
+  enum class kind_t { fatal, internal };
+  process_end(kind_t kind, std::string text) : kind_(kind), text_(std::move(text)) {}
+
+  kind_t kind() const noexcept { return kind_; }
+  // The text after "Fatal error: " or "Internal error: ".
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  kind_t kind_;
+  std::string text_;
+};
+
 }  // namespace Network_tools
 
 #endif  // NETWORK_TOOLS_FRAME_EXCEPTION_H_

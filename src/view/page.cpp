@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -64,6 +65,14 @@ std::string format_number(double value) {
 
 std::string milliseconds(std::int64_t value) {
   return std::to_string(value) + " ms";
+}
+
+// A time to the microsecond when the result has it ("0.312 ms"), else in whole milliseconds.
+std::string milliseconds(std::int64_t value, std::optional<std::int64_t> microseconds) {
+  if (!microseconds) return milliseconds(value);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(*microseconds) / 1000);
+  return text;
 }
 
 // A mark of the time line: whole milliseconds from 100 ms on, three digits below.
@@ -265,7 +274,8 @@ class Page_writer {
     out_ << "<p class=\"summary\">" << waterfall_.levels.size() << " reported level"
          << (waterfall_.levels.size() == 1 ? "" : "s") << ", " << aliases << " alias"
          << (aliases == 1 ? "" : "es") << " followed, test time "
-         << (waterfall_.duration_ms ? milliseconds(*waterfall_.duration_ms) : "not reported")
+         << (waterfall_.duration_ms ? milliseconds(*waterfall_.duration_ms, waterfall_.duration_us)
+                                    : "not reported")
          << "</p>\n";
     if (!waterfall_.error_code.empty()) {
       out_ << "<p class=\"summary\">Ended with " << error_text(waterfall_.error_code);
@@ -330,8 +340,8 @@ class Page_writer {
          << escape_html(level.protocol) << "</span></td><td>" << server_cell(level, server)
          << "</td><td class=\"outcome\">" << outcome
          << (to_alias ? "<span class=\"badge alias\">alias &#8594;</span>" : "")
-         << "</td><td class=\"time\">" << milliseconds(level.duration_ms()) << "</td>"
-         << (waterfall_.traversal ? "<td></td>" : "") << "<td>"
+         << "</td><td class=\"time\">" << milliseconds(level.duration_ms(), level.duration_us())
+         << "</td>" << (waterfall_.traversal ? "<td></td>" : "") << "<td>"
          << chart_.bar(
                 std::string("level-bar") + (failed ? " failed" : "") + (cached ? " cached" : ""),
                 start_ms, level.duration_ms(), bar_title(level, server))
@@ -355,7 +365,9 @@ class Page_writer {
            << "</td><td class=\"outcome\">"
            << (server.failed() ? error_text(server.status) : "answered")
            << "</td><td class=\"time\">"
-           << (server.duration_ms ? milliseconds(duration) : std::string("no time")) << "</td>"
+           << (server.duration_ms ? milliseconds(duration, server.duration_us)
+                                  : std::string("no time"))
+           << "</td>"
            << (waterfall_.traversal ? "<td class=\"ping\">" + ping_text(server) + "</td>" : "")
            << "<td>"
            << chart_.bar(std::string("server-bar") + (server.failed() ? " failed" : "") +
@@ -382,7 +394,7 @@ class Page_writer {
     std::string title = "Level " + std::to_string(level.id) + ": " + level.question_name + " " +
                         level.question_type;
     if (server != nullptr) title += " asked of " + server->name + " " + server->address;
-    return title + ", " + milliseconds(level.duration_ms());
+    return title + ", " + milliseconds(level.duration_ms(), level.duration_us());
   }
 
   void legend() {

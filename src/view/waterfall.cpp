@@ -103,6 +103,7 @@ Server_query read_server(const Fields& entry, const std::string& where) {
     }
     server.duration_ms = static_cast<int>(*duration);
   }
+  server.duration_us = entry.count("qv-dns.results.duration.us");
   server.status = entry.text("qv-dns.results.status");
   server.cached = entry.boolean("qv-dns.results.cached").value_or(false);
   server.nsid = entry.text("qv-dns.results.nsid");
@@ -183,6 +184,15 @@ std::int64_t Level::duration_ms() const {
                          });
 }
 
+std::optional<std::int64_t> Level::duration_us() const {
+  std::int64_t sum = 0;
+  for (const Server_query& server : servers) {
+    if (server.duration_ms && !server.duration_us) return std::nullopt;
+    sum += server.duration_us.value_or(0);
+  }
+  return sum;
+}
+
 bool Level::cached() const {
   return !servers.empty() && std::all_of(servers.begin(), servers.end(),
                                          [](const Server_query& server) { return server.cached; });
@@ -208,6 +218,7 @@ Waterfall read_waterfall(const rapidjson::Value& document) {
   Waterfall waterfall;
   waterfall.url = test.text("qv-dns.results.url");
   waterfall.duration_ms = test.count("qv-dns.results.duration.ms");
+  waterfall.duration_us = test.count("qv-dns.results.duration.us");
   waterfall.network_outage = test.boolean("qv-dns.results.is-network-outage-detected");
   waterfall.error_code = test.text("common.results.error-code");
   waterfall.error_details = test.text("common.results.error-details");

@@ -26,6 +26,8 @@ struct Server_query {
   std::string address;
   // The server's query time; absent when the failure left none (a refused connection).
   std::optional<int> duration_ms;
+  // The same time in microseconds, when the result keeps it.
+  std::optional<std::int64_t> duration_us;
   // The answer code or failure key ("qv-dns.results.error.none" for a good answer); "" when
   // the server's answer carried none.
   std::string status;
@@ -62,6 +64,8 @@ struct Level {
 
   // The time of the level: the sum of its servers' times.
   std::int64_t duration_ms() const;
+  // The same in microseconds, when every server of the level has its time in microseconds.
+  std::optional<std::int64_t> duration_us() const;
   // True when every server of the level was taken from the cache.
   bool cached() const;
 };
@@ -73,6 +77,7 @@ struct Waterfall {
   bool traversal = false;
   std::optional<bool> network_outage;
   std::optional<std::int64_t> duration_ms;
+  std::optional<std::int64_t> duration_us;
   std::string error_code;
   std::string error_details;
   std::vector<Level> levels;

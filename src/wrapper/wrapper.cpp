@@ -35,6 +35,11 @@ void Wrapper::throw_internal_error(const std::string& message) {
   exit_process(1);
 }
 
+void Wrapper::end_process(const process_end& end) {
+  if (end.kind() == process_end::kind_t::fatal) throw_fatal_error(end.what());
+  throw_internal_error(end.what());
+}
+
 void Wrapper::throw_exception(int code, const std::string& error_name, const std::string& details,
                               bool need_JSON, int result, int step) {
   test_result_.add_other_data("common.results.error-code", error_name, result, step);

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "frame/exception.h"
 #include "frame/ip.h"
 #include "frame/logger.h"
 #include "frame/pipes.h"
@@ -70,6 +71,8 @@ class Wrapper {
   [[noreturn]] static void throw_fatal_error(const std::string& message);
   // The same with "Internal error: ", for native tool behaviour that cannot be interpreted.
   [[noreturn]] static void throw_internal_error(const std::string& message);
+  // Ends the process as a deferred `end` says, with the same line as when it was not deferred.
+  [[noreturn]] static void end_process(const process_end& end);
 
   // Fails the test: records "common.results.error-code" = `error_name` at (result, step) and
   // throws `Network_tools::exception`(details + " (" + error_name + ")", code, the result

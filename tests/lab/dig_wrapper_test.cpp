@@ -44,31 +44,12 @@ class DigWrapperLabTest : public ::testing::Test {
   }
 };
 
-TEST_F(DigWrapperLabTest, AnswerReportsDigsOwnQueryTime) {
-  // Debug mode logs dig's text, whose query time the document must report.
-  const Lab_run run = dig("-d -j -n 127.53.4.1 -t a www.lab.test");
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(value_at(run.out, "R:common.results.error-code"), "<absent>");
-  EXPECT_EQ(value_at(run.out, "M0:qv-dns.results.answer.info"), "127.53.100.1");
-  const std::size_t query_time = run.err.find(";; Query time: ");
-  ASSERT_NE(query_time, std::string::npos);
-  const int microseconds = std::stoi(run.err.substr(query_time + 15));
-  EXPECT_EQ(value_at(run.out, "R:qv-dns.results.duration.ms"), std::to_string(microseconds / 1000));
-}
-
 TEST_F(DigWrapperLabTest, AnswersAndFailuresOfLabServers) {
   check({
       {"-j -t a www.lab.example",  // the machine's resolver
        0,
        {{"S:qv-dns.results.server.name", "127.53.0.53"},
         {"M0:qv-dns.results.answer.info", "127.53.100.11"}}},
-      {"-j -n 127.53.4.1 -t a nx.lab.test",
-       0,
-       {{"R:common.results.error-code", "qv-dns.results.error.nx-domain"},
-        {"M0:qv-dns.results.authority.type", "SOA"}}},
-      {"-j -n 127.53.5.3 -t a www.refused.test",
-       0,
-       {{"R:common.results.error-code", "qv-dns.results.error.refused"}}},
       {"-j -r 2 -w 500 -n 127.53.5.1 -t a www.timeout.test",
        1,
        {{"R:common.results.error-code", "qv-dns.results.error.timeout"},
@@ -99,13 +80,12 @@ TEST_F(DigWrapperLabTest, HostileInputIsRefusedBeforeAnyQuery) {
   testing_support::expect_refused(
       "dig_wrapper",
       {
-          // dig would take these for its own options (TCP, a trace) or a server.
+          // dig would take these for its own options or a server.
           {"-d -j -n 127.53.4.1 -t a -- +tcp", "", "Invalid host [+tcp" + not_a_host},
           {"", document(url + R"(+trace")"), "Invalid host [+trace" + not_a_host},
           {"-d -j -n +tcp -t a www.lab.test", "", "Invalid server [+tcp" + not_a_host},
           {"-d -j -n 127.53.4.1 -t type99999 www.lab.test", "",
            "Invalid query type [type99999" + not_a_type},
-          {"-d -j -n 127.53.4.1 -t 'a;x' www.lab.test", "", "Invalid query type [a;x" + not_a_type},
           {"", document(url + R"(www.lab.test\u0000x")"),
            "URL [qv-dns-direct://www.lab.test\\x00x] holds a control character"},
           {"",
@@ -113,26 +93,13 @@ TEST_F(DigWrapperLabTest, HostileInputIsRefusedBeforeAnyQuery) {
                     R"("qv-dns.test.query-type":"a\u0000")"),
            "Invalid query type [a\\x00" + not_a_type},
           {"", document(url + "www.lab\xfe.test\""), "Invalid encoding in string."},
-          {"", document(url + std::string(254, 'a') + "\""), "Host name too long: aaaa"},
           {"-d -j -X 'a\nb' -n 127.53.4.1 -t a www.lab.test", "",
            "Test ID [a\\x0ab] holds a control character"},
-          // One try would take the whole budget: a time-out that never happened.
-          {"-d -j -n 127.53.4.1 -w 5000 -Q 5 -t a www.lab.test", "",
-           "Retry timeout of 5000ms does not fit in the timeout of 5s"},
       });
 }
 
-TEST_F(DigWrapperLabTest, IdentityNSIDClientSubnetAndDNSSEC) {
+TEST_F(DigWrapperLabTest, DNSSECValidationWithTheRealDelv) {
   check({
-      {"-j -H -n 127.53.4.2 -t a www.lab.test",
-       0,
-       {{"S:qv-dns.results.hostname-bind", "\"dom-test-2.dnslab\""},
-        {"M0:qv-dns.results.answer.info", "127.53.100.1"}}},
-      {"-j -S -n 127.53.2.1 -t ns test.", 0, {{"S:qv-dns.results.nsid", "tld-test-1"}}},
-      {"-j -s 127.53.200.7/24 -t a www.lab.test",
-       0,
-       {{"M0:qv-dns.results.additional.info", "127.53.200.0/24 (scope prefix-length: 0)"},
-        {"S:qv-dns.results.edns-client-subnet", "127.53.200.0/24"}}},
       {"-j -D -n 127.53.0.53 -t a www.unsigned.test",
        0,
        {{"R:common.results.error-code", "qv-dns.results.error.dnssec-answer-unsigned"},

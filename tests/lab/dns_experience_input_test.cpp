@@ -1,4 +1,5 @@
-// dns_experience's version text read from the installed native tools, run as a user would.
+// dns_experience run as a user would inside the lab: its version text read from the installed
+// native tools, and hostile input refused before any query.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,22 +16,19 @@ TEST(DnsExperienceLab, VersionNamesEachInstalledTool) {
   const auto version = run_in_lab(testing_support::built_tool("dns_experience") + " --version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.err, "");
-
-  // Each tool's own word for its version: dig and delv print "NAME VERSION ...", traceroute
-  // "... version VERSION ...".
+  // Each tool's own word for its version: after "NAME " for dig and delv, after " version " for
+  // traceroute.
   const auto word_after = [](const std::string& command, const std::string& marker) {
-    const std::string text = run_in_lab(command + " 2>&1").out;
-    if (text.find(marker) == std::string::npos) return "<missing: " + text + ">";
+    const std::string text = run_in_lab("/opt/Tarvex/Tools/" + command + " 2>&1").out;
     const std::size_t start = text.find(marker) + marker.size();
-    return text.substr(start, text.find_first_of(" \n", start) - start);
+    return text.find(marker) == std::string::npos
+               ? "<missing: " + text + ">"
+               : text.substr(start, text.find_first_of(" \n", start) - start);
   };
-  const std::string dig = word_after("/opt/Tarvex/Tools/bind/QV_dig -v", " ");
-  ASSERT_FALSE(dig.empty());
-  EXPECT_EQ(
-      version.out,
-      "DnsExperience wrapper 1.16.7.2 for Linux\nQV_dig version: " + dig + "\nQV_delv version: " +
-          word_after("/opt/Tarvex/Tools/bind/QV_delv -v", " ") + "\nQV_traceroute version: " +
-          word_after("/opt/Tarvex/Tools/traceroute/QV_traceroute --version", " version ") + "\n");
+  EXPECT_EQ(version.out, "DnsExperience wrapper 1.16.7.2 for Linux\nQV_dig version: " +
+                             word_after("bind/QV_dig -v", " ") + "\nQV_delv version: " +
+                             word_after("bind/QV_delv -v", " ") + "\nQV_traceroute version: " +
+                             word_after("traceroute/QV_traceroute --version", " version ") + "\n");
 }
 
 TEST(DnsExperienceLab, HostileInputIsRefusedBeforeAnyQuery) {
@@ -52,7 +50,6 @@ TEST(DnsExperienceLab, HostileInputIsRefusedBeforeAnyQuery) {
            "Invalid query type [type99999]: not a DNS record type" + wrong},
           {"", document("qv-dns-exp://www.lab.test\\u0000"),
            "URL [qv-dns-exp://www.lab.test\\x00] holds a control character" + wrong},
-          {"", document("qv-dns-exp://" + std::string(254, 'a')), "Host name too long: aaaa"},
           {"-d -j -C '/tmp/a\nb' www.lab.test", "",
            "Cache path [/tmp/a\\x0ab] holds a control character" + wrong},
       });

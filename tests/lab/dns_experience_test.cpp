@@ -81,7 +81,8 @@ class DnsExperienceLabTest : public ::testing::Test {
     std::vector<std::future<Lab_run>> started;
     for (const Scenario& scenario : scenarios) {
       started.push_back(std::async(std::launch::async, [&scenario] {
-        return testing_support::run_tool_in_lab("dns_experience", scenario.arguments, scenario.input);
+        return testing_support::run_tool_in_lab("dns_experience", scenario.arguments,
+                                                scenario.input);
       }));
     }
     std::vector<Lab_run> done;
@@ -334,6 +335,81 @@ TEST_F(DnsExperienceLabTest, TraversalsReportEveryServerAndPingTheLastLevels) {
                      "2 127.53.100.81 ns2.groups.test. none rtt",
                      "2 127.53.100.82 ns3.groups.test. none rtt"}));
   EXPECT_EQ(servers_of(done[7].out), servers_of(done[6].out));
+}
+
+// A traversal result as a sorted list, one line per server entry, with everything but the
+// times: "LEVEL GROUP-RECORDS NAME ADDRESS PORT STATUS FLAGS BYTES PING", then the test's error
+// and outage verdict. The order of servers within a level (the order of the referral, which the
+// servers shuffle) and the TTLs of the first answer of a group do not count.
+std::vector<std::string> traversal_without_times(const std::string& out) {
+  rapidjson::Document document;
+  document.Parse(out.c_str());
+  std::vector<std::string> lines;
+  if (document.HasParseError()) return lines;
+  const auto text = [](const rapidjson::Value& data, const char* key) -> std::string {
+    if (!data.HasMember(key)) return "-";
+    return data[key].IsString() ? data[key].GetString() : std::to_string(data[key].GetInt());
+  };
+  const rapidjson::Value& result = document["MonitorResults"][0];
+  for (const auto& step : result["StepResults"].GetArray()) {
+    std::vector<std::string> records;
+    for (const auto& metric : step["Metrics"].GetArray()) {
+      const rapidjson::Value& data = metric["MetricData"];
+      for (const char* section : {"answer", "authority"}) {
+        const std::string prefix = std::string("qv-dns.results.") + section;
+        if (!data.HasMember((prefix + ".name").c_str())) continue;
+        records.push_back(text(data, (prefix + ".name").c_str()) + "=" +
+                          text(data, (prefix + ".info").c_str()));
+      }
+    }
+    std::sort(records.begin(), records.end());
+    std::string group;
+    for (const std::string& record : records) group += record + ",";
+    for (const auto& metric : step["Metrics"].GetArray()) {
+      const rapidjson::Value& data = metric["MetricData"];
+      if (!data.HasMember("qv-dns.results.server.name")) continue;
+      std::string line = text(step["OtherData"], "qv-dns.results.level-id.number") + " " + group;
+      for (const char* key :
+           {"qv-dns.results.server.name", "qv-dns.results.server.address",
+            "qv-dns.results.server.port", "qv-dns.results.status", "qv-dns.results.flags",
+            "qv-dns.results.received-bytes", "qv-dns.results.server.ping.error-code"}) {
+        line += " " + text(data, key);
+      }
+      lines.push_back(line + (data.HasMember("qv-dns.results.duration.us") ? "" : " untimed"));
+    }
+  }
+  std::sort(lines.begin(), lines.end());
+  lines.push_back(
+      text(result["OtherData"], "common.results.error-code") + " " +
+      (out.find(R"("qv-dns.results.is-network-outage-detected":true)") != std::string::npos
+           ? "outage"
+           : "no outage"));
+  return lines;
+}
+
+TEST_F(DnsExperienceLabTest, TraversalLevelsAskedAtOnceGiveTheResultOfServersAskedInTurn) {
+  const std::string fast = "-g -j -w 1000 -r 1 -p 1 -P 1 -x 8 ";
+  const std::vector<Scenario> in_turn = {
+      {fast + "www.lab.test", "", 2},
+      {fast + "www.groups.test", "", 2},
+      {fast + "-T www.halflame.test", "refused", 2},
+      // A traversal test stops at the alias.
+      {fast + "to-example.alias.test", "", 2},
+      {fast + "-O www.lab.flaky", "", 2},
+      {fast + "-O www.lab.outage", "timeout", 1},
+  };
+  std::vector<Scenario> both = in_turn;
+  for (Scenario scenario : in_turn) {
+    scenario.arguments = "-G " + scenario.arguments;
+    both.push_back(scenario);
+  }
+  const std::vector<Lab_run> done = run_together(both);
+  for (std::size_t at = 0; at < in_turn.size(); ++at) {
+    const std::vector<std::string> expected = traversal_without_times(done[at].out);
+    EXPECT_GT(expected.size(), 1u) << in_turn[at].arguments;
+    EXPECT_EQ(traversal_without_times(done[at + in_turn.size()].out), expected)
+        << in_turn[at].arguments;
+  }
 }
 
 TEST_F(DnsExperienceLabTest, CachedLevelsAreMarkedAndTheBiasReadsServerTimes) {

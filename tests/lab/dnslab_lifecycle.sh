@@ -13,7 +13,6 @@ server_pids() { cat /run/$LAB_NAME/servers/*/named.pid 2>/dev/null | sort; }
 "$SOURCE_DIR/native/install"
 before=$(host_state)
 
-# Down twice from whatever state: both succeed and leave nothing.
 "$DNSLAB" down >/dev/null
 capture "$DNSLAB" down
 expect_status $status 0 "second down"
@@ -23,23 +22,18 @@ capture "$DNSLAB" exec true
 expect_status $status nonzero "exec while the lab is down"
 expect_match "$output" "lab is down" "exec while the lab is down"
 
-# Up, then up again: the second finds everything running and restarts nothing.
+# The second up finds everything running and restarts nothing.
 capture "$DNSLAB" up
 expect_status $status 0 "up"
-echo "$output"
 pids=$(server_pids)
 expect_equal "$(wc -l <<<"$pids")" 14 "server processes after up"
 capture "$DNSLAB" up
-expect_status $status 0 "second up"
 expect_match "$output" "already up" "second up"
 expect_equal "$(server_pids)" "$pids" "server pids after the second up"
 capture "$DNSLAB" status
 expect_status $status 0 "status of a lab that is up"
-expect_match "$output" "deep +running" "status lists the deep chain server"
-
-# Inside: the resolv.conf of the namespace lists both lab resolvers; outside nothing changed.
-output=$(in_lab cat /etc/resolv.conf)
-expect_equal "$output" "nameserver $RESOLVER"$'\n'"nameserver $RESOLVER2" "resolv.conf inside the lab"
+expect_equal "$(in_lab cat /etc/resolv.conf)" "nameserver $RESOLVER"$'\n'"nameserver $RESOLVER2" \
+  "resolv.conf inside the lab"
 expect_equal "$(host_state)" "$before" "the machine's resolv.conf, loopback addresses and nftables"
 
 # A crashed server: status says so and up repairs it.
@@ -48,8 +42,6 @@ sleep 0.2
 capture "$DNSLAB" status
 expect_status $status 1 "status with one server down"
 "$DNSLAB" up >/dev/null
-capture "$DNSLAB" status
-expect_status $status 0 "status after up repaired a crashed server"
 product_dig @127.53.1.2 -t ns test.
 expect_match "$output" "status: NOERROR" "the repaired root server answers"
 
@@ -63,14 +55,13 @@ for pid in $pids; do
   if kill -0 "$pid" 2>/dev/null; then fail "server $pid of the half-removed lab still runs"; fi
 done
 
-# Down: no process, namespace, runtime folder, resolv.conf or trust anchor is left; and a pid
-# file that names some other process by now (pids are reused) does not get it killed.
+# Down leaves no process, namespace or file; a pid file naming some other process by now (pids
+# are reused) does not get it killed.
 pids=$(server_pids)
 sleep 60 &
 bystander=$!
 echo $bystander >/run/$LAB_NAME/servers/root-a/named.pid
 "$DNSLAB" down >/dev/null
-checks=$((checks + 1))
 kill -0 $bystander 2>/dev/null || fail "down killed a process that only a stale pid file named"
 kill $bystander 2>/dev/null || true
 for pid in $pids; do
@@ -80,11 +71,8 @@ expect_no_match "$(ip netns list)" "^$LAB_NAME( |$)" "namespaces after down"
 left=(/run/"$LAB_NAME" /etc/netns/"$LAB_NAME")
 [[ $LAB_NAME == dnslab ]] && left+=(/opt/Tarvex/Tools/bind/lab-trust-anchor.conf)
 for path in "${left[@]}"; do
-  checks=$((checks + 1))
   [[ ! -e $path ]] || fail "$path is left after down"
 done
 expect_equal "$(host_state)" "$before" "the machine's state after down"
-capture "$DNSLAB" down
-expect_status $status 0 "down of a lab that is down"
 
 finish

@@ -58,6 +58,8 @@ TEST(ToolSignalsLab, NoDescendantOutlivesAToolEndedBySignal) {
         "www.lab.test"},
        "delv"},
       {{"ping_wrapper", "-j", "-q", "50", "-w", "10", "-Q", "300", "127.53.5.1"}, "traceroute"},
+      // Asking the eight silent servers of a level at once, from eight threads.
+      {{"dns_experience", "-j", "-g", "-G", "-w", "5000", "www.lab.outage"}, "dig"},
       // Waiting for its document, which never comes.
       {{"dns_experience"}, ""},
       // Asking the silent server of www.timeout.test.

@@ -8,13 +8,17 @@
 
 namespace Network_tools::DNS_experience {
 
-// Hands out whole blocks mapped from the system, rounded up to 2 MiB and advised to use
-// transparent huge pages: loading a large cache then costs a few hundred page faults instead of
-// tens of thousands. Meant as the upstream of a monotonic buffer resource. Thread-safe.
+// Hands out whole blocks mapped from the system; those of 1 MiB or more are rounded up to 2 MiB
+// and advised to use transparent huge pages: loading a large cache then costs a few hundred page
+// faults instead of tens of thousands. Meant as the upstream of a monotonic buffer resource that
+// starts small (`first_block_size`) and grows. Thread-safe.
 class Huge_page_resource : public std::pmr::memory_resource {
  public:
   // Size of one huge page, and of the smallest block worth asking for.
   static constexpr std::size_t block_size = std::size_t{2} << 20;
+  // The first block of an arena: a cache of a few hundred entries fits, and it costs a few
+  // page faults where a huge page would cost the zeroing of 2 MiB.
+  static constexpr std::size_t first_block_size = std::size_t{64} << 10;
 
  private:
   void* do_allocate(std::size_t bytes, std::size_t alignment) override;

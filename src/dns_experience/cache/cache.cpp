@@ -52,7 +52,7 @@ std::int64_t Cache::wall_clock_seconds() {
 Cache::Cache(Logger& logger, std::string storage_path, std::uint32_t max_cached_entries,
              Clock clock)
     : logger(logger),
-      arena(Huge_page_resource::block_size, &huge_page_resource()),
+      arena(Huge_page_resource::first_block_size, &huge_page_resource()),
       answers(&arena),
       query_stats(&arena),
       storage_path(std::move(storage_path)),

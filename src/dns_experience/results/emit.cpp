@@ -1,5 +1,6 @@
 // Writing the results model into the test-result document: one step per group and per set of
 // failures, their identifiers, and the test-level keys.
+#include <algorithm>
 #include <utility>
 
 #include "dns_experience/errors.h"
@@ -181,6 +182,9 @@ void Results::fill_test_results(TestResult& result, test_type_t test_type) const
   }
 
   result.add_other_data("qv-dns.results.duration.ms", total_duration_ms, 0, -1);
+  result.add_other_data("qv-dns.results.duration.us",
+                        static_cast<unsigned long>(std::max<std::int64_t>(total_duration_us, 0)), 0,
+                        -1);
   if (traversal) {
     result.add_other_data("qv-dns.results.is-network-outage-detected", network_outage_detected, 0,
                           -1);

@@ -145,24 +145,8 @@ void Wrapper::apply_ping_diagnostics_if_needed() {
       static_cast<std::uint16_t>(parameters_.get_max_concurrent_pings()), items.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] { run_ping_work_items(items, pending, next); };
-  std::vector<std::thread> workers;
-  workers.reserve(threads);
-  for (std::size_t started = 1; started < threads; ++started) {
-    try {
-      std::thread worker = thread_starter_(work);
-      if (worker.joinable()) workers.push_back(std::move(worker));
-    } catch (const std::exception& failure) {
-      // The items are taken from the shared counter, not given to a thread: those this
-      // thread would have pinged go to the threads already running and to this one.
-      logger_.write(LEVEL_WARNING, ping_tag,
-                    "Cannot start ping diagnostics thread " + std::to_string(started + 1) + " of " +
-                        std::to_string(threads) + ": " + failure.what() +
-                        ". Its servers are pinged by the others.");
-      break;
-    }
-  }
-  work();
-  for (std::thread& worker : workers) worker.join();
+  run_on_threads(threads, work, ping_tag, "ping diagnostics",
+                 "Its servers are pinged by the others.");
 
   apply_ping_results(pending);
   logger_.write(LEVEL_INFO, ping_tag,

@@ -13,6 +13,7 @@ namespace {
 const char* const results_tag = "DNS RESULTS";
 const char* const warning_tag = "DNS-E RESULTS WARNING";
 const std::string duration_key = "qv-dns.results.duration.ms";
+const std::string duration_us_key = "qv-dns.results.duration.us";
 const std::string server_name_key = "qv-dns.results.server.name";
 
 // The "OtherData" object of a response, which every response that is timed must have.
@@ -43,11 +44,13 @@ void set_string(rapidjson::Value& object, const std::string& key, const std::str
   set_member(object, key, rapidjson::Value(text.c_str(), allocator), allocator);
 }
 
-// A response served from the cache took no time.
-void zero_duration(rapidjson::Value& other_data) {
+// A response served from the cache took no time, in milliseconds and in microseconds (a level
+// cached before the microseconds were kept gains them).
+void zero_duration(rapidjson::Value& other_data, rapidjson::Document::AllocatorType& allocator) {
   if (auto duration = other_data.FindMember(duration_key.c_str());
       duration != other_data.MemberEnd()) {
     duration->value.SetInt(0);
+    set_member(other_data, duration_us_key, rapidjson::Value(0), allocator);
   }
 }
 
@@ -89,7 +92,7 @@ void Results::add_level(const std::string& relative_authoritative_domain,
   HostnameResolution& resolution = current();
   if (level_counts(level)) {
     if (from_cache) {
-      zero_duration(mandatory_other_data(response));
+      zero_duration(mandatory_other_data(response), response.GetAllocator());
     } else {
       add_lookup_time(response);
     }
@@ -158,7 +161,7 @@ bool Results::add_level(const std::string& cached_text, const std::vector<Server
       metrics == response.MemberEnd() || !metrics->value.IsArray()) {
     return false;
   }
-  zero_duration(other->value);
+  zero_duration(other->value, response.GetAllocator());
   // The level was not measured in this run: its server entry says so.
   set_member(other->value, "qv-dns.results.cached", rapidjson::Value(true),
              response.GetAllocator());
@@ -219,6 +222,10 @@ void Results::add_lookup_time(const rapidjson::Value& response) {
     return;
   }
   total_duration_ms += duration->value.GetInt();
+  const auto microseconds = other.FindMember(duration_us_key.c_str());
+  total_duration_us += microseconds != other.MemberEnd() && microseconds->value.IsInt64()
+                           ? microseconds->value.GetInt64()
+                           : std::int64_t{duration->value.GetInt()} * 1000;
 }
 
 void Results::add_ptr(TestResult& result) {

@@ -67,11 +67,12 @@ class Results {
   static inline const std::string question_name = "qv-dns.results.question.name";
   static inline const std::string question_query_type = "qv-dns.results.question.type";
   // Server details of a response, in the order they are moved into its server entry.
-  static inline const std::array<std::string, 8> server_fields = {
+  static inline const std::array<std::string, 9> server_fields = {
       "qv-dns.results.server.name", "qv-dns.results.server.address",
       "qv-dns.results.server.port", "qv-dns.results.received-bytes",
-      "qv-dns.results.duration.ms", "qv-dns.results.id",
-      "qv-dns.results.status",      "qv-dns.results.flags"};
+      "qv-dns.results.duration.ms", "qv-dns.results.duration.us",
+      "qv-dns.results.id",          "qv-dns.results.status",
+      "qv-dns.results.flags"};
 
   explicit Results(Logger& logger) : logger_(logger) {}
   Results(const Results&) = delete;
@@ -112,7 +113,9 @@ class Results {
   // step of `result`, named by `hostname` when given, with the test error as its status.
   void add_failure(TestResult& result, const std::string& hostname, int level);
 
-  // Adds the "qv-dns.results.duration.ms" of a response's "OtherData" to the total.
+  // Adds the "qv-dns.results.duration.ms" of a response's "OtherData" to the total, and its
+  // "qv-dns.results.duration.us" to the total in microseconds (the milliseconds stand in for a
+  // response that has none).
   void add_lookup_time(const rapidjson::Value& response);
 
   // Moves into `existing` the name servers of `incoming` that it lacks and the server entries of
@@ -154,6 +157,8 @@ class Results {
   std::int32_t reported_level_count = 0;
   // Sum of the durations of the counting responses that did not come from the cache.
   std::int32_t total_duration_ms = 0;
+  // The same sum in microseconds.
+  std::int64_t total_duration_us = 0;
   // Set for a direct reverse lookup: levels 1 and 2 count too.
   bool direct_lookup = false;
   // Set by the ping diagnostics of a traversal test.

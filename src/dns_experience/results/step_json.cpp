@@ -94,8 +94,10 @@ void move_server_detail_to_metrics(TestResult& result, bool from_cache) {
   }
 
   const std::string duration_key = "qv-dns.results.duration.ms";
+  const std::string duration_us_key = "qv-dns.results.duration.us";
   if (from_cache && other->value.HasMember(duration_key.c_str())) {
     result.add_other_data(duration_key, 0, 0, 0);
+    result.add_other_data(duration_us_key, 0, 0, 0);
   }
   const int entry = result.get_metrics_count(0, 0);
   result.push_back_metric_data(rapidjson::Value(rapidjson::kObjectType), 0, 0);
@@ -112,11 +114,16 @@ void move_server_detail_to_metrics(TestResult& result, bool from_cache) {
       if (!field->value.IsString()) continue;
       const std::string text(field->value.GetString(), field->value.GetStringLength());
       result.add_metric_data(key, text, 0, 0, entry);
+    } else if (key == duration_us_key) {
+      if (!field->value.IsUint64()) continue;
+      result.add_metric_data(key, static_cast<unsigned long>(field->value.GetUint64()), 0, 0,
+                             entry);
     } else {
       if (!field->value.IsInt()) continue;
       result.add_metric_data(key, field->value.GetInt(), 0, 0, entry);
     }
-    if (key != duration_key) result.remove_other_data(key, 0, 0);
+    // The durations stay for the test total too.
+    if (key != duration_key && key != duration_us_key) result.remove_other_data(key, 0, 0);
   }
 }
 

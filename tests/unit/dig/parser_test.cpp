@@ -92,6 +92,9 @@ TEST_F(DigParserTest, QueryTimeAddsTheElapsedTimeOfTimedOutTries) {
   wrapper->output_to_JSON(recorded("dig_authoritative_answer.txt"));  // 4956 usec
   EXPECT_EQ(value_at(wrapper->test_result(), "S:qv-dns.results.duration.ms"), "3004");
   EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.duration.ms"), "3004");
+  // The microseconds keep what the milliseconds cut off.
+  EXPECT_EQ(value_at(wrapper->test_result(), "S:qv-dns.results.duration.us"), "3004956");
+  EXPECT_EQ(value_at(wrapper->test_result(), "R:qv-dns.results.duration.us"), "3004956");
   // A query time of 0 is not believed: the wrapper's own measurement stays.
   parse(edited("dig_a_answer.txt", "789 usec", "0 usec"));
   EXPECT_TRUE(logged("Query time found invalid: using wrapper time instead"));

@@ -72,6 +72,7 @@ TEST_F(DigRunTest, TimeBudgetEndsTheTries) {
   // 1 s budget cannot hold one try of 1 s.
   expect_time_out(5, 1500, 10, 5, "Measurement timed out");
   EXPECT_EQ(result("R:qv-dns.results.duration.ms"), "7500");
+  EXPECT_EQ(result("S:qv-dns.results.duration.us"), "7500000");
   EXPECT_EQ(result("R:common.results.error-code"), "qv-dns.results.error.timeout");
   expect_time_out(3, 5000, 10, 1, "Timedout");
   expect_time_out(3, 1000, 1, 0, "Timedout");
@@ -184,6 +185,7 @@ TEST_F(DigRunTest, DNSSECValidationIsMergedWithItsErrorAndDuration) {
   EXPECT_NE(tools.commands[1].find("QV_delv -4 -t a www.lab.test +cd"), std::string::npos);
   EXPECT_EQ(result("S:qv-dns.results.dnssec-duration.ms"), "140");
   EXPECT_EQ(result("R:qv-dns.results.duration.ms"), "144");
+  EXPECT_EQ(result("R:qv-dns.results.duration.us"), "144956");
   EXPECT_EQ(result("S:common.results.error-code"), "qv-dns.results.error.dnssec-answer-unsigned");
   EXPECT_EQ(result("M1:qv-dns.results.dnssec-trace"), recorded("delv_unsigned.txt"));
 }

@@ -2,20 +2,17 @@
 // on standard input: what it prints on each stream and how it ends. No network is needed (runs
 // that resolve are lab tests).
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "frame/shell_quote.h"
+#include "support/fake_tools.h"
+#include "support/processes.h"
 
 namespace Network_tools::DNS_experience {
 namespace {
+
+using testing_support::input_document;
 
 struct Tool_run {
   std::string out;
@@ -23,32 +20,13 @@ struct Tool_run {
   int status = -1;
 };
 
-std::string read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-// Runs the built tool with `arguments` and `input` on standard input; a run that has not ended
-// after ten seconds is killed, so that a hang fails the test instead of stopping it.
-Tool_run run_tool(const std::vector<std::string>& arguments, const std::string& input = "") {
-  char folder_pattern[] = "/tmp/dns_experience_run_XXXXXX";
-  const std::string folder = mkdtemp(folder_pattern);
-  std::ofstream(folder + "/in", std::ios::binary) << input;
-  std::string command = "timeout -s KILL 10 " + shell_quote(NT_BINARY_DIR "/dns_experience");
-  for (const std::string& argument : arguments) command += " " + shell_quote(argument);
-  command += " <" + folder + "/in >" + folder + "/out 2>" + folder + "/err";
-  const int status = std::system(command.c_str());
-  Tool_run run{read_file(folder + "/out"), read_file(folder + "/err"),
-               WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-  std::filesystem::remove_all(folder);
-  return run;
-}
-
-// The JSON test document with these capabilities and settings, on one line.
-std::string document(const std::string& capabilities, const std::string& settings = "") {
-  return R"({"Capabilities":{)" + capabilities + R"(},"Settings":{)" + settings + "}}\n";
+// Runs the built tool with `arguments` and `input` on standard input; one that has not ended after
+// ten seconds is killed.
+Tool_run run_tool(std::vector<std::string> arguments, const std::string& input = "") {
+  arguments.insert(arguments.begin(), NT_BINARY_DIR "/dns_experience");
+  testing_support::Started_tool tool(arguments, input);
+  const int status = tool.wait();
+  return {tool.out(), tool.err(), status};
 }
 
 const std::string url = R"("test.common.url":"qv-dns-exp://www.lab.test")";
@@ -56,7 +34,7 @@ const std::string url = R"("test.common.url":"qv-dns-exp://www.lab.test")";
 TEST(DnsExperienceTool, HelpEndsWithItsText) {
   const Tool_run help = run_tool({"-h"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out, read_file(std::string(NT_TEST_DATA_DIR) + "/dns_experience_help.txt"));
+  EXPECT_EQ(help.out, testing_support::recorded("dns_experience_help.txt"));
   EXPECT_EQ(help.err, "");
   // The help stops the scan: a later bad option is never looked at.
   EXPECT_EQ(run_tool({"--help", "--frobnicate"}).out, help.out);
@@ -83,24 +61,24 @@ TEST(DnsExperienceTool, BadInputEndsWithOneFatalLine) {
       {{"-Q", "-5", "x"}, "", "Option -Q requires an argument (missing-argument-value)"},
       {{"-j", "-t", "a"}, "", "Missing Host (missing-host)"},
       {{"a", "-j", "b"}, "", "Duplicate destination hosts: [a] and [b] (duplicate-host)"},
-      {{}, document(url + R"(,"qv-dns.test.nsid":"yes")"),
+      {{}, input_document(url + R"(,"qv-dns.test.nsid":"yes")"),
        "Capability qv-dns.test.nsid is supposed to be Bool and not String (wrong-argument-value)"},
-      {{}, document(R"("test.common.url":"dns://a")"),
+      {{}, input_document(R"("test.common.url":"dns://a")"),
        "Invalid scheme [dns] in url [dns://a] (wrong-argument-value)"},
-      {{}, document(R"("test.common.url":"a")"),
+      {{}, input_document(R"("test.common.url":"a")"),
        "Capability test.common.url is not a properly formatted url: Missing :// "
        "(wrong-argument-value)"},
-      {{}, document(url + R"(,"test.common.url":"qv-dns-trace://b")"),
+      {{}, input_document(url + R"(,"test.common.url":"qv-dns-trace://b")"),
        "Duplicate destination hosts: [www.lab.test] and [qv-dns-trace://b] (duplicate-host)"},
-      {{}, document(url + R"(,"common.test.max-step-time":-3)"),
+      {{}, input_document(url + R"(,"common.test.max-step-time":-3)"),
        "Timeout of -3 under the limit of 0 (out-of-bounds-argument)"},
-      {{}, document(url, R"("Tries":"2")"),
+      {{}, input_document(url, R"("Tries":"2")"),
        "Setting Tries is supposed to be Int and not String (wrong-argument-value)"},
-      {{}, document(url, R"("EdnsSubnet":"x/1")"), "Invalid subnet: x/1 (wrong-argument-value)"},
-      {{}, document(url, R"("DataDirectory":"/etc/hostname")"),
+      {{}, input_document(url, R"("EdnsSubnet":"x/1")"), "Invalid subnet: x/1 (wrong-argument-value)"},
+      {{}, input_document(url, R"("DataDirectory":"/etc/hostname")"),
        "could not verify accessibility of path: /etc/hostname/dns_experience_cache.dat. error: "
        "Not a directory (out-of-bounds-argument)"},
-      {{}, document(url + R"(,"qv-dns.test.query-type":"")"),
+      {{}, input_document(url + R"(,"qv-dns.test.query-type":"")"),
        "Missing query type (missing-query-type)"},
   };
   // clang-format on

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <system_error>
+#include <thread>
 
 #include "dns_experience/scripted_lab.h"
 
@@ -117,6 +119,38 @@ TEST_F(Traversal, ALevelWhoseServersAllFailEndsWithTheFirstFailureOrTheProcess) 
               "^Fatal error: None of the servers that were queried are shown to the user for "
               "level: 2\\. Aborting the test\\. "
               "\\(qv-dns.results.error.root-server-or-tld-query-error\\)\n$");
+}
+
+TEST_F(Traversal, ServersAskedAtOnceGiveTheResultOfServersAskedInTurn) {
+  rules.insert(rules.begin(), Rule{{"@127.53.4.1"}, "dig_refused.txt"});
+  const std::string options = "-g -j -x 1 -w 1000 -r 1 www.lab.test";
+  const std::string in_turn = engine(options)->run();
+  std::unique_ptr<Staged_engine> at_once = engine("-G " + options);
+  // The second thread of the second level cannot start: its server is asked all the same.
+  int starts = 0;
+  at_once->set_thread_starter([&starts](std::function<void()> work) {
+    if (++starts == 2)
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(work));
+  });
+  EXPECT_EQ(at_once->run(), in_turn);
+  EXPECT_EQ(starts, 4);  // one more thread for each level of two servers
+  EXPECT_TRUE(logged("Querying 2 DNS servers at once"));
+  EXPECT_TRUE(logged("Cannot start query thread 2 of 2: "));
+  // Outside a traversal test the option changes nothing.
+  EXPECT_EQ(levels_of(engine("-G -j www.lab.test")->run()).size(), 3u);
+  EXPECT_TRUE(logged("Option parallel-traversal applies to DNS Traversal tests only"));
+}
+
+TEST_F(Traversal, ADigThatCannotGoOnEndsTheProcessWhetherAskedAtOnceOrInTurn) {
+  // The second server of the last level, read after the first: the process ends as it would
+  // have without threads, not from the worker that met it.
+  rules.insert(rules.begin(), Rule{{"@127.53.4.2"}, "dig: couldn't get address for 'x'\n", 1});
+  for (const std::string mode : {"", "-G "}) {
+    EXPECT_EXIT(engine(mode + "-g -j -x 1 www.lab.test")->run(), ::testing::ExitedWithCode(1),
+                "^Internal error: Original tool returned 1: couldn't get address for 'x'\n$")
+        << mode;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Starting commands through the shell, quoting their values, reading them, and keeping the
-// registry right.
+// Starting commands through the shell, quoting their values, and keeping the registry right.
 #include "frame/command.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "frame/shell_quote.h"
@@ -17,34 +17,26 @@
 namespace Network_tools {
 namespace {
 
-using testing_support::process_gone_or_killed;
-
 std::string run(const std::string& command, int& exit_status) {
   Pipe_registry registry;
   return parse_bash_command_output(launch_bash_command(command, registry), exit_status, registry);
 }
 
 TEST(CommandTest, OutputIsWholeAndTheStatusIsTheShells) {
-  int status = -1;
-  EXPECT_EQ(run("head -c 5000 /dev/zero | tr '\\0' x", status), std::string(5000, 'x'));
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(run("printf 'a\\n\\n'; exit 3", status), "a\n\n");
-  EXPECT_EQ(status, 3);
-  // A shell killed by a signal must not look like success.
-  run("kill -9 $$", status);
-  EXPECT_EQ(status, 128 + 9);
-  // The command reads /dev/null, not our standard input (which may be a terminal or the input
-  // document).
-  EXPECT_EQ(run("wc -c", status), "0\n");
-}
-
-TEST(CommandTest, CommandsThatCannotStart) {
-  int status = -1;
-  const std::string text = run("/nonexistent/native-tool -v 2>&1", status);
-  EXPECT_EQ(status, 127);
-  EXPECT_NE(text.find("/nonexistent/native-tool: not found"), std::string::npos) << text;
-
-  status = 42;
+  // A shell killed by a signal must not look like success; the input is /dev/null, not ours.
+  const std::tuple<std::string, std::string, int> cases[] = {
+      {"head -c 5000 /dev/zero | tr '\\0' x", std::string(5000, 'x'), 0},
+      {"printf 'a\\n\\n'; exit 3", "a\n\n", 3},
+      {"kill -9 $$", "", 128 + 9},
+      {"wc -c", "0\n", 0},
+      {"/nonexistent/tool 2>&1", "sh: 1: /nonexistent/tool: not found\n", 127},
+  };
+  for (const auto& [command, text, status] : cases) {
+    int exit_status = -1;
+    EXPECT_EQ(run(command, exit_status), text) << command;
+    EXPECT_EQ(exit_status, status) << command;
+  }
+  int status = 42;
   EXPECT_EQ(parse_bash_command_output(nullptr, status), "");
   EXPECT_EQ(status, 42);
 }
@@ -55,11 +47,15 @@ TEST(CommandTest, QuotedValuesReachTheCommandAsOneWordAndNeverRunAnything) {
   }
   const std::string target = ::testing::TempDir() + "quote-test-" + std::to_string(getpid());
   const std::string touch = "touch " + target;
-  // Awkward words (a bare `;` would end the printf), and hosts that would run `touch` if the
-  // shell saw them unquoted.
-  std::vector<std::string> values = {"", "it's", "a\"b\\c", "*", "-n", "$HOME", "a;echo"};
-  values.push_back("a$(" + touch + ")");
-  values.push_back("a`" + touch + "`\tb #x");
+  std::vector<std::string> values = {"",
+                                     "it's",
+                                     "a\"b\\c",
+                                     "*",
+                                     "-n",
+                                     "$HOME",
+                                     "a;echo",
+                                     "a$(" + touch + ")",
+                                     "a`" + touch + "`\tb #x"};
   for (const char* joint : {";", "|", " && ", "\n"}) values.push_back("a" + (joint + touch));
   for (const std::string& value : values) {
     int status = -1;
@@ -80,8 +76,9 @@ TEST(CommandTest, ThreadsStartAndFinishCommandsTogether) {
         int status = -1;
         FILE* stream =
             launch_bash_command("echo " + word + "; exit " + std::to_string(c), registry);
-        const std::string text = parse_bash_command_output(stream, status, registry);
-        if (text == word + "\n" && status == c) ++correct[t];
+        if (parse_bash_command_output(stream, status, registry) == word + "\n" && status == c) {
+          ++correct[t];
+        }
       }
     });
   }
@@ -90,17 +87,14 @@ TEST(CommandTest, ThreadsStartAndFinishCommandsTogether) {
   EXPECT_EQ(registry.size(), 0u);
 }
 
-// What the process entry does after a failed run; the signal handler's kill is checked with
-// real signals.
 TEST(CommandTest, CleanUpEndsTheWholeCommandWithoutWaitingForIt) {
-  // The shell prints the pid of a background sleep of its own, then waits for it.
   Pipe_registry registry;
   FILE* stream = launch_bash_command("sleep 600 & echo $!; wait", registry);
   char line[32] = {};
   ASSERT_NE(fgets(line, sizeof line, stream), nullptr);
   registry.close_all();
   EXPECT_EQ(registry.size(), 0u);
-  EXPECT_TRUE(process_gone_or_killed(static_cast<pid_t>(std::atol(line))));
+  EXPECT_TRUE(testing_support::process_gone_or_killed(static_cast<pid_t>(std::atol(line))));
 }
 
 // What the signal handler does while other threads start commands (the ping diagnostics): once

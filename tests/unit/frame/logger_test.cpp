@@ -23,7 +23,7 @@ std::string line(const std::string& ID, const std::string& tag, level_t level = 
   return sink.str();
 }
 
-TEST(LoggerTest, IdAndTagComeBeforeTheUniversalTimeAndAreLeftOutWhenEmpty) {
+TEST(LoggerTest, IdAndTagComeBeforeTheUniversalTimeAndLevelsFilter) {
   EXPECT_THAT(line("abc", "CACHE"),
               MatchesRegex("\\[ID=abc\\] \\[CACHE\\] " + stamp + " - Opened cache\\.\n"));
 
@@ -38,9 +38,7 @@ TEST(LoggerTest, IdAndTagComeBeforeTheUniversalTimeAndAreLeftOutWhenEmpty) {
   tm written{};
   ASSERT_NE(strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &written), nullptr);
   EXPECT_LE(std::abs(timegm(&written) - now), 1);
-}
-
-TEST(LoggerTest, LinesBelowTheMinimumLevelAreDroppedAndThoseAtItWritten) {
+  // Lines below the minimum level are dropped, those at it written.
   EXPECT_EQ(line("", "", LEVEL_DEBUG), "");
   EXPECT_NE(line("", "", LEVEL_INFO), "");
 }

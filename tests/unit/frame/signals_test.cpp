@@ -19,7 +19,6 @@ using testing_support::wait_for_child;
 
 // Forks a child that installs the handlers, starts a long sleep under a waiting shell, sends
 // the sleep's pid to the parent and ends through `end`. Returns the child's pid and the sleep's.
-// The signals themselves are sent to each tool in the lab (tests/lab/signals_test.cpp).
 template <typename End>
 std::pair<pid_t, pid_t> start_child_with_tool(End end) {
   int ends[2];

@@ -3,36 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "frame/exception.h"
-#include "frame/system.h"
 #include "ping/wrapper.h"
+#include "support/fake_tools.h"
 
 namespace Network_tools::Ping {
 namespace {
 
-// Builds the tool from a command line (without the program name), split at blanks.
+using testing_support::from_command_line;
+using testing_support::input_document;
+
 std::unique_ptr<Wrapper> from_arguments(Logger& logger, const std::string& line) {
-  std::vector<std::string> words = split("ping_wrapper " + line, ' ');
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  return std::make_unique<Wrapper>(static_cast<int>(words.size()), argv.data(), logger, "");
+  return from_command_line<Wrapper>("ping_wrapper " + line, logger, "");
 }
 
-// Builds the tool from a test document with these capabilities and settings.
 std::unique_ptr<Wrapper> from_document(Logger& logger, const std::string& capabilities,
                                        const std::string& settings = "") {
-  std::stringbuf input(R"({"Capabilities":{)" + capabilities + R"(},"Settings":{)" + settings +
-                       "}}\n");
+  std::stringbuf input(input_document(capabilities, settings));
   return std::make_unique<Wrapper>(logger, "", &input);
 }
 
-TEST(PingFrontEndTest, CommandLineOptionsFillTheParameters) {
+TEST(PingFrontEndTest, OptionsAndDocumentsFillTheParameters) {
   Logger logger;
   auto wrapper = from_arguments(
       logger,
@@ -45,6 +37,19 @@ TEST(PingFrontEndTest, CommandLineOptionsFillTheParameters) {
       "h.test 2>&1");
   EXPECT_TRUE(wrapper->get_parameters().JSON_output);
   EXPECT_EQ(logger.get_ID(), "abc");
+
+  // The malformed spacing is forgiven: the setting stands in for it.
+  auto document = from_document(
+      logger,
+      R"("test.common.url":"qv-ping-sack://[::1]:853/x","test.common.flag.debug-on-error":true,)"
+      R"("qv-ping.test.continuous-ping-spacing":"fast")",
+      R"("NoInSessionTcpFallBack":true,"ProbeSpacing":250)");
+  const Parameters& p = document->get_parameters();
+  EXPECT_EQ(p.get_protocol(), protocol_in_session_TCP);
+  EXPECT_EQ(p.host + ":" + std::to_string(p.get_port()), "::1:853");
+  EXPECT_EQ(p.packet_loss_mode, 0);
+  EXPECT_FALSE(p.in_session_fall_back);
+  EXPECT_EQ(p.get_probe_spacing(), 250u);
 }
 
 TEST(PingFrontEndDeathTest, BadOptionsAreFatal) {
@@ -68,22 +73,8 @@ TEST(PingFrontEndDeathTest, BadOptionsAreFatal) {
               ::testing::ExitedWithCode(1), "Fatal error: Unsupported URL scheme http \\(");
   EXPECT_EXIT(from_document(logger, R"("test.common.monitor.state":"{}")"),
               ::testing::ExitedWithCode(1), "Capability test.common.monitor.state is malformed");
-}
-
-TEST(PingFrontEndTest, TestDocumentsFillTheParameters) {
-  Logger logger;
-  // The malformed spacing is forgiven: the setting stands in for it.
-  auto wrapper = from_document(
-      logger,
-      R"("test.common.url":"qv-ping-sack://[::1]:853/x","test.common.flag.debug-on-error":true,)"
-      R"("qv-ping.test.continuous-ping-spacing":"fast")",
-      R"("NoInSessionTcpFallBack":true,"ProbeSpacing":250)");
-  const Parameters& parameters = wrapper->get_parameters();
-  EXPECT_EQ(parameters.get_protocol(), protocol_in_session_TCP);
-  EXPECT_EQ(parameters.host + ":" + std::to_string(parameters.get_port()), "::1:853");
-  EXPECT_EQ(parameters.packet_loss_mode, 0);
-  EXPECT_FALSE(parameters.in_session_fall_back);
-  EXPECT_EQ(parameters.get_probe_spacing(), 250u);
+  EXPECT_EXIT(Wrapper(logger, Parameters()).input_sanity_check(), ::testing::ExitedWithCode(1),
+              "Fatal error: Missing destination \\(qv-ping.results.error.missing-host\\)");
 }
 
 TEST(PingFrontEndTest, TheDestinationChoosesTheAddressFamily) {
@@ -114,9 +105,6 @@ TEST(PingFrontEndTest, TheDestinationChoosesTheAddressFamily) {
   }
   // Addresses are not looked up.
   EXPECT_EQ(strategies, (std::vector<resolution_strategy_t>{IPv6_first, IPv6_first, IPv4_only}));
-  Logger logger;
-  EXPECT_EXIT(Wrapper(logger, Parameters()).input_sanity_check(), ::testing::ExitedWithCode(1),
-              "Fatal error: Missing destination \\(qv-ping.results.error.missing-host\\)");
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
 // Running a ping with a scripted native tool: the fall-back from in-session TCP, the failure
-// phrases and tool problems, and many pings at once on threads.
+// phrases and tool problems.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "frame/exception.h"
-#include "ping/factory.h"
+#include "ping/wrapper.h"
 #include "support/scripted_ping.h"
 
 namespace Network_tools::Ping {
@@ -157,45 +156,6 @@ TEST_F(PingRunDeathTest, ToolProblemsEndTheProcessUnlessFailuresAreContained) {
     const exception error = testing_support::thrown_by([&] { contained->run(); });
     EXPECT_TRUE(std::string(error.what()).starts_with(problem.contained)) << error.what();
   }
-}
-
-TEST_F(PingRunTest, ManyPingsAtOnceKeepTheirOwnResults) {
-  // Each thread pings its own address with its own probe count, odd threads losing every
-  // probe; any state shared between wrappers would mix addresses, counts or errors.
-  constexpr int threads = 8;
-  const WrapperFactory factory;
-  std::vector<std::string> failures(threads);
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) {
-    workers.emplace_back([&, t] {
-      const std::string address = "10.0.0." + std::to_string(t + 1);
-      const bool lost = t % 2 == 1;
-      std::string all_lost = "ping to h (" + address + ")\n128";
-      for (int probe = 0; probe <= t; ++probe) all_lost += "  *";
-      for (int round = 0; round < 25 && failures[t].empty(); ++round) {
-        Parameters own = parameters();
-        own.host = address;
-        own.force_set_probes(t + 1);
-        std::unique_ptr<Wrapper> wrapper;
-        factory.create(logger_, own, wrapper);
-        testing_support::Scripted_tools tools;
-        tools.answer = always({lost ? all_lost : replies(address, t + 1, t)});
-        tools.install(*wrapper);
-        wrapper->run();
-        const TestResult& result = wrapper->get_test_result();
-        const strings times = metric_values(result);
-        const bool right = times.size() == static_cast<std::size_t>(t + 1) &&
-                           times[0] == (lost ? "null" : std::to_string(t)) &&
-                           value_at(result, "S:common.results.host.address") == address &&
-                           value_at(result, "S:common.results.host.name") == address &&
-                           value_at(result, "S:common.results.error-code") ==
-                               (lost ? "qv-ping.results.error.timeout" : "<absent>");
-        if (!right) failures[t] = result.to_string();
-      }
-    });
-  }
-  for (std::thread& worker : workers) worker.join();
-  for (int t = 0; t < threads; ++t) EXPECT_EQ(failures[t], "") << "thread " << t;
 }
 
 }  // namespace

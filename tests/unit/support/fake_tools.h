@@ -9,15 +9,20 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/exception.h"
+#include "frame/system.h"
 #include "wrapper/test_result.h"
 #include "wrapper/test_result_access.h"
 #include "wrapper/wrapper.h"
@@ -51,22 +56,28 @@ struct Reply {
 };
 
 // Replaces a wrapper's launcher and reader: every command line is recorded, and `answer`
-// decides what the command printed.
+// decides what the command printed. Commands may run on several threads at once.
 struct Scripted_tools {
-  std::vector<std::string> commands;
+  // A deque: the launcher hands out the address of its command as the stream, which must stay.
+  std::deque<std::string> commands;
   std::function<Reply(const std::string& command)> answer;
 
   void install(Wrapper& wrapper) {
     wrapper.set_command_launcher([this](const std::string& command, Pipe_registry&) {
+      std::lock_guard lock(mutex_);
       commands.push_back(command);
-      return stdin;  // a token only: the scripted reader never reads it
+      // A token only: the scripted reader never reads it as a stream.
+      return reinterpret_cast<FILE*>(&commands.back());
     });
-    wrapper.set_command_reader([this](FILE*, int& exit_status) {
-      const Reply reply = answer(commands.back());
+    wrapper.set_command_reader([this](FILE* stream, int& exit_status) {
+      const Reply reply = answer(*reinterpret_cast<const std::string*>(stream));
       exit_status = reply.exit_status;
       return reply.text;
     });
   }
+
+ private:
+  std::mutex mutex_;
 };
 
 // The text of a file recorded under tests/data/.
@@ -113,6 +124,25 @@ exception thrown_by(Action action) {
   }
   ADD_FAILURE() << "nothing was thrown";
   return exception("<nothing thrown>", -1, "");
+}
+
+// A tool built from the command line `line` (words separated by single blanks, the program name
+// first), with `rest` after the logger: from_command_line<Dig::Wrapper>("dig_wrapper -t a x",
+// logger, "").
+template <typename Tool, typename... Rest>
+std::unique_ptr<Tool> from_command_line(const std::string& line, Logger& logger, Rest&&... rest) {
+  std::vector<std::string> words = split(line, ' ');
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return std::make_unique<Tool>(static_cast<int>(words.size()), argv.data(), logger,
+                                std::forward<Rest>(rest)...);
+}
+
+// The JSON input document with these capabilities and settings, on one line.
+inline std::string input_document(const std::string& capabilities,
+                                  const std::string& settings = "") {
+  return R"({"Capabilities":{)" + capabilities + R"(},"Settings":{)" + settings + "}}\n";
 }
 
 // The number of metrics of step 0.

@@ -28,8 +28,7 @@ inline bool process_alive(pid_t pid) {
   return state != 'Z' && state != 'X';
 }
 
-// Waits up to ten seconds for `pid` to be gone; one that stays is killed, so that a failing
-// test leaves nothing behind, and false returned.
+// Waits up to ten seconds for `pid` to be gone; one that stays is killed and false returned.
 inline bool process_gone_or_killed(pid_t pid) {
   for (int i = 0; i < 1000 && process_alive(pid); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -40,7 +39,7 @@ inline bool process_gone_or_killed(pid_t pid) {
 }
 
 // Waits up to ten seconds for the child `pid` to end; one that does not is killed and false
-// returned, so that the test fails instead of hanging.
+// returned.
 inline bool wait_for_child(pid_t pid, int& status) {
   for (int i = 0; i < 1000; ++i) {
     if (waitpid(pid, &status, WNOHANG) == pid) return true;
@@ -75,10 +74,9 @@ inline std::string command_name(pid_t pid) {
   return name;
 }
 
-// A tool started with `arguments` (the executable first) as a shell with job control starts
-// it: every signal at its default action and unblocked. `input` is written to its standard
-// input, a socket left open after it; standard output and error go to files. Destroying it
-// kills the tool if it still runs.
+// A tool started with `arguments` (the executable first) as a job-control shell starts it,
+// every signal at its default action and unblocked. `input` is written to its standard input, a
+// socket left open after it; standard output and error go to files. Destroying it kills the tool.
 class Started_tool {
  public:
   explicit Started_tool(const std::vector<std::string>& arguments, std::string input = "") {
@@ -90,7 +88,6 @@ class Started_tool {
     if (pid_ == 0) become(arguments, ends[1]);
     close(ends[1]);
     input_ = ends[0];
-    // On a thread of its own: the tool may stop reading early, or never read.
     writer_ = std::thread([descriptor = input_, text = std::move(input)] {
       for (std::size_t sent = 0; sent < text.size();) {
         const ssize_t count =
@@ -115,8 +112,7 @@ class Started_tool {
 
   pid_t pid() const { return pid_; }
 
-  // The exit status, or 128 + the signal number; -1 when the tool had not ended after ten
-  // seconds (it is killed then).
+  // The exit status, or 128 + the signal number; -1 (killed) when not ended after ten seconds.
   int wait() {
     int status = 0;
     ended_ = pid_ > 0;

@@ -70,6 +70,16 @@ TEST(ViewerReading, LevelsOfRecordedResults) {
             (std::vector<std::string>{"0.04", "null", "0.005", "0.006", "0.005"}));
 }
 
+TEST(ViewerReading, TimesKeepTheMicrosecondsTheMillisecondsCutOff) {
+  const Waterfall waterfall = read_text(R"({"MonitorResults":[{"StepResults":[{"Metrics":[
+      {"MetricData":{"qv-dns.results.server.name":"a","qv-dns.results.duration.ms":0,
+        "qv-dns.results.duration.us":312,"qv-dns.results.status":"qv-dns.results.error.none"}}],
+    "OtherData":{"qv-dns.results.level-id.number":1},"PageResults":{}}],
+    "OtherData":{"qv-dns.results.duration.ms":0,"qv-dns.results.duration.us":312}}]})");
+  EXPECT_EQ(waterfall.levels.at(0).duration_us(), 312);
+  EXPECT_NE(render_page(waterfall).find(R"(<td class="time">0.312 ms</td>)"), std::string::npos);
+}
+
 TEST(ViewerReading, RefusesWhatIsNoDnsExperienceResult) {
   const auto result = [](const std::string& step) {
     return R"({"MonitorResults":[{"StepResults":[)" + step + R"(],"OtherData":{}}]})";

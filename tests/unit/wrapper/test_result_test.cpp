@@ -8,10 +8,13 @@
 #include <sstream>
 
 #include "frame/exception.h"
+#include "support/fake_tools.h"
 #include "wrapper/json_access.h"
 
 namespace Network_tools {
 namespace {
+
+using testing_support::thrown_by;
 
 constexpr const char* skeleton =
     R"({"MonitorResults":[{"StepResults":[{"Metrics":[],"OtherData":{},"PageResults":{}}],)"
@@ -19,17 +22,6 @@ constexpr const char* skeleton =
 
 class TestResultTest : public ::testing::Test {
  protected:
-  // The message of the exception that `action` throws.
-  template <typename Action>
-  static std::string failure(Action action) {
-    try {
-      action();
-    } catch (const exception& error) {
-      EXPECT_EQ(error.error_code(), 0);
-      return error.what();
-    }
-    return "no failure";
-  }
   // The JSON text of a level or of its "OtherData".
   std::string level(int r, int s, int m) {
     return JSON_to_string(*result_.retrieve_data_level_pointer(r, s, m));
@@ -111,16 +103,16 @@ TEST_F(TestResultTest, AppendingAndPushingBackMetrics) {
 TEST_F(TestResultTest, ImportedDocumentsWithoutSomeSectionsAreRefusedWithTheirPlace) {
   // Imported documents need not have every section, nor objects everywhere.
   result_.import(R"({"MonitorResults":[{"StepResults":[{"OtherData":{}}],"OtherData":{}},7]})");
-  EXPECT_EQ(failure([&] { result_.add_metric_data("k", 1, 0, 0, 0); }),
-            "Missing Metrics at result ID 0, step ID 0");
-  EXPECT_EQ(failure([&] { result_.add_metric_data("k", 1, 1, 0, 0); }),
-            "Missing StepResults at result ID 1");
-  EXPECT_EQ(failure([&] { result_.add_other_data("k", 1, 1, -1); }),
-            "Attempt to add OtherData with key k at result ID 1, step ID -1, with no OtherData "
-            "available");
-  EXPECT_EQ(failure([&] { result_.remove_other_data("k", -1, -1); }),
-            "Attempt to remove OtherData with key k at result ID -1, step ID -1 with no "
-            "OtherData available");
+  EXPECT_STREQ(thrown_by([&] { result_.add_metric_data("k", 1, 0, 0, 0); }).what(),
+               "Missing Metrics at result ID 0, step ID 0");
+  EXPECT_STREQ(thrown_by([&] { result_.add_metric_data("k", 1, 1, 0, 0); }).what(),
+               "Missing StepResults at result ID 1");
+  EXPECT_STREQ(thrown_by([&] { result_.add_other_data("k", 1, 1, -1); }).what(),
+               "Attempt to add OtherData with key k at result ID 1, step ID -1, with no OtherData "
+               "available");
+  EXPECT_STREQ(thrown_by([&] { result_.remove_other_data("k", -1, -1); }).what(),
+               "Attempt to remove OtherData with key k at result ID -1, step ID -1 with no "
+               "OtherData available");
 }
 
 TEST_F(TestResultTest, RenamingReplacesTheFirstOccurrenceInEveryPlace) {
@@ -157,9 +149,9 @@ TEST_F(TestResultTest, MergeCopiesScalarsOnlyAndReplacesSameKeys) {
   metric.Parse(R"({"fine":1,"list":[1,2]})");
   source.push_back_metric_data(metric, 0, 0);
   const std::string before = result_.to_string();
-  EXPECT_EQ(failure([&] { result_.merge_metric_data(source, 0, 0, 1, 0, 0, 0); }),
-            "Attempt to merge unhandled MetricData type member list which is of type Array at "
-            "result ID 0, step ID 0, metric ID 1");
+  EXPECT_STREQ(thrown_by([&] { result_.merge_metric_data(source, 0, 0, 1, 0, 0, 0); }).what(),
+               "Attempt to merge unhandled MetricData type member list which is of type Array at "
+               "result ID 0, step ID 0, metric ID 1");
   EXPECT_EQ(result_.to_string(), before);  // not even "fine" went in
 }
 
@@ -184,7 +176,7 @@ TEST_F(TestResultTest, ImportReadsAQuotedDocumentAndKeepsTheOldOneOnFailure) {
        "Missing OtherData in monitor results"},
   };
   for (const auto& [text, message] : refused) {
-    EXPECT_EQ(failure([&] { result_.import(text); }), message) << text;
+    EXPECT_STREQ(thrown_by([&] { result_.import(text); }).what(), message) << text;
     EXPECT_EQ(result_.to_string(), skeleton) << text;
   }
 }

@@ -42,8 +42,6 @@ TEST(UrlTest, SplitsSchemeHostAndPortAndRefusesMalformedPorts) {
   }
 }
 
-// The recorded error code, and a failure without the document, are checked where a failure
-// ends, in the process entry.
 TEST(WrapperTest, TestFailureCarriesItsCodeAndTheDocument) {
   Logger logger(LEVEL_ERROR);
   Sample_wrapper wrapper(logger);
@@ -56,7 +54,6 @@ TEST(WrapperTest, TestFailureCarriesItsCodeAndTheDocument) {
     EXPECT_TRUE(error.need_JSON_output());
     EXPECT_EQ(error.error_message(), wrapper.result().to_string());
   }
-  // Fatal errors are checked with the input they come from.
   EXPECT_EXIT(Wrapper::throw_internal_error("Empty output"), ::testing::ExitedWithCode(1),
               "^Internal error: Empty output\n$");
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,23 +31,22 @@ TEST(StorageStamp, OnlyAnIdenticalFileThatHadSettledBeforeTheLoadCountsAsUnchang
   // Last changed at 1000.5 s, looked at 9.5 s later.
   const Storage_stamp base{true, 1, 2, 100, {1000, 500000000}, {1000, 500000000}, {1010, 0}};
   using Change = void (*)(Storage_stamp & earlier, Storage_stamp & later);
-  const std::pair<const char*, Change> differences[] = {
-      {"unknown at load", [](auto& earlier, auto&) { earlier.known = false; }},
-      {"unknown at store", [](auto&, auto& later) { later.known = false; }},
-      {"other device", [](auto&, auto& later) { later.device = 9; }},
-      {"other inode", [](auto&, auto& later) { later.inode = 9; }},
-      {"other size", [](auto&, auto& later) { later.size = 101; }},
-      {"modified a nanosecond later", [](auto&, auto& later) { later.modified.tv_nsec += 1; }},
-      {"changed a nanosecond later", [](auto&, auto& later) { later.changed.tv_nsec += 1; }},
+  const Change differences[] = {
+      [](auto& earlier, auto&) { earlier.known = false; },
+      [](auto&, auto& later) { later.known = false; },
+      [](auto&, auto& later) { later.device = 9; },
+      [](auto&, auto& later) { later.inode = 9; },
+      [](auto&, auto& later) { later.size = 101; },
+      [](auto&, auto& later) { later.modified.tv_nsec += 1; },
+      [](auto&, auto& later) { later.changed.tv_nsec += 1; },
   };
-  for (const auto& [what, change] : differences) {
+  for (const Change& change : differences) {
     Storage_stamp earlier = base, later = base;
     change(earlier, later);
-    EXPECT_FALSE(unchanged_since(earlier, later)) << what;
+    EXPECT_FALSE(unchanged_since(earlier, later)) << &change - differences;
   }
-  // A write in the clock tick of the last change would leave every time as it was; on a file
-  // system with whole-second or two-second times, so would a write in the next two seconds. A
-  // load before the last change means the clock was stepped back.
+  // A write within two seconds of the last change could leave every time as it was (whole- or
+  // two-second file times); a load before the last change means the clock was stepped back.
   const std::pair<timespec, bool> loads[] = {{{1000, 504000000}, false},
                                              {{1002, 400000000}, false},
                                              {{1002, 500000000}, true},
@@ -76,8 +76,7 @@ TEST_F(SharedStorage, AWriteAfterTheLoadIsMergedEvenWhenItLeftSizeAndModificatio
   }
   struct stat seeded {};
   ASSERT_EQ(stat(path.c_str(), &seeded), 0);
-  // Let the file settle, so that an unchanged file need not be merged.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // settled: no merge needed
 
   Captured_log first_log, second_log;
   auto first = open(first_log);
@@ -96,88 +95,67 @@ TEST_F(SharedStorage, AWriteAfterTheLoadIsMergedEvenWhenItLeftSizeAndModificatio
   second.reset();
   EXPECT_TRUE(second_log.has("Merging old cache with current cache"));
   Captured_log log;
-  EXPECT_EQ(open(log)->answer_count(), 2u);  // the first's and the second's
+  EXPECT_EQ(open(log)->answer_count(), 2u);
 }
 
-// A child process that holds the lock of a file until the holder is destroyed, or the test
-// process ends.
-class Lock_holder {
- public:
+// A child process holding the lock of a file until the object goes (or the test process ends).
+struct Lock_holder {
   explicit Lock_holder(const std::string& path) {
-    int ready[2], release[2];
-    if (pipe(ready) != 0 || pipe(release) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(release[1]);
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return;
+    pid = fork();
+    if (pid == 0) {
       const int file = ::open(path.c_str(), O_RDWR);
       char byte = 0;
-      // Says it holds the lock, then waits for the end of `release`.
-      if (file >= 0 && lockf(file, F_LOCK, 0) == 0 && write(ready[1], "1", 1) == 1 &&
-          read(release[0], &byte, 1) < 0) {
+      // Says it holds the lock, then waits for the other end to close.
+      if (file >= 0 && lockf(file, F_LOCK, 0) == 0 && write(ends[1], "1", 1) == 1 &&
+          read(ends[1], &byte, 1) < 0) {
         _exit(1);
       }
       _exit(0);
     }
-    close(ready[1]);
-    close(release[0]);
-    release_ = release[1];
+    close(ends[1]);
+    channel = ends[0];
     char byte = 0;
-    locked_ = read(ready[0], &byte, 1) == 1;
-    close(ready[0]);
+    locked = read(channel, &byte, 1) == 1;
   }
   ~Lock_holder() {
-    close(release_);
+    close(channel);
     int status = 0;
-    if (pid_ > 0) wait_for_child(pid_, status);
+    if (pid > 0) wait_for_child(pid, status);
   }
-  bool locked() const { return locked_; }
-
- private:
-  pid_t pid_ = -1;
-  int release_ = -1;
-  bool locked_ = false;
+  pid_t pid = -1;
+  int channel = -1;
+  bool locked = false;
 };
 
 void ignore_alarm(int) {}
 
-// The caller's own SIGALRM action and pending alarm, checked after every open of the storage.
-struct Callers_alarm {
-  Callers_alarm() {
-    struct sigaction action {};
-    action.sa_handler = ignore_alarm;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGALRM, &action, &previous);
-    alarm(60);
-  }
-  ~Callers_alarm() {
-    alarm(0);
-    sigaction(SIGALRM, &previous, nullptr);
-  }
-  // True when our handler is in place again and about `seconds_gone` of the 60 have passed (an
-  // alarm that went off early would have left nothing).
-  bool intact(unsigned seconds_gone) const {
+// Takes two lock timeouts: about six seconds. The caller's SIGALRM action and pending alarm
+// must survive both.
+TEST_F(SharedStorage, ALockHeldElsewhereForLongerThanThreeSecondsIsGivenUpOn) {
+  struct sigaction callers {
+  }, previous{};
+  callers.sa_handler = ignore_alarm;
+  sigaction(SIGALRM, &callers, &previous);
+  alarm(60);
+  // True when our handler is in place again and about `seconds_gone` of the 60 have passed.
+  const auto alarm_intact = [](unsigned seconds_gone) {
     struct sigaction current {};
     sigaction(SIGALRM, nullptr, &current);
     const unsigned left = alarm(0);
     alarm(left);
     return current.sa_handler == ignore_alarm && left <= 60 - seconds_gone &&
            left + 2 >= 60 - seconds_gone;
-  }
-  struct sigaction previous {};
-};
-
-// Takes two lock timeouts: about six seconds.
-TEST_F(SharedStorage, ALockHeldElsewhereForLongerThanThreeSecondsIsGivenUpOn) {
-  Callers_alarm callers;
+  };
   {
     Captured_log log;
     open(log)->set_cache_answer("seed.test.", {}, 600, "", "");
-    EXPECT_TRUE(log.has("Cache stored correctly"));
   }
-  EXPECT_TRUE(callers.intact(0));
+  EXPECT_TRUE(alarm_intact(0));
   const std::string content = read_file(path);
   Lock_holder holder(path);
-  ASSERT_TRUE(holder.locked());
+  ASSERT_TRUE(holder.locked);
   Captured_log log;
   const auto gave_up = [&] {
     return log.has("timed out locking file in 'ab+': " + path) &&
@@ -198,22 +176,22 @@ TEST_F(SharedStorage, ALockHeldElsewhereForLongerThanThreeSecondsIsGivenUpOn) {
   cache.reset();
   EXPECT_TRUE(gave_up());
   EXPECT_EQ(read_file(path), content);
-  EXPECT_TRUE(callers.intact(6));
+  EXPECT_TRUE(alarm_intact(6));
+  alarm(0);
+  sigaction(SIGALRM, &previous, nullptr);
 }
 
 constexpr int process_count = 20;
 constexpr int entries_per_process = 100;
 
 // In a child: loads the file, adds its entries, says it is ready, waits for the word, stores.
-// The exit status tells whether the store went through.
 [[noreturn]] void run_child(const std::string& path, int process, int ready, int go) {
   Captured_log log;
   {
     Cache cache(log.logger, path, 10000);
     for (int entry = 0; entry < entries_per_process; ++entry) {
       const std::string address = "10.0." + std::to_string(process) + "." + std::to_string(entry);
-      const std::string name =
-          "p" + std::to_string(process) + "e" + std::to_string(entry) + ".test.";
+      const std::string name = "p" + std::to_string(process) + "e" + std::to_string(entry) + ".";
       cache.set_cache_answer(name, {server("ns." + name, address, entry)}, 600, "", "");
       cache.set_last_query_time("ns." + name, process);
     }
@@ -223,66 +201,57 @@ constexpr int entries_per_process = 100;
   _exit(log.has("Cache stored correctly") ? 0 : 1);
 }
 
-// Starts every process, lets them all store at once, and checks the file afterwards.
-void run_round(const std::string& path, std::size_t seeded) {
-  int ready[2], go[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(go), 0);
-  std::vector<pid_t> children;
-  for (int process = 0; process < process_count; ++process) {
-    const pid_t child = fork();
-    if (child < 0) break;
-    if (child == 0) {
-      close(ready[0]);
-      close(go[1]);
-      run_child(path, process, ready[1], go[0]);
-    }
-    children.push_back(child);
-  }
-  close(ready[1]);
-  close(go[0]);
-  char byte = 0;
-  int loaded = 0;
-  while (loaded < process_count && read(ready[0], &byte, 1) == 1) ++loaded;
-  close(ready[0]);
-  EXPECT_EQ(children.size(), std::size_t{process_count});
-  EXPECT_EQ(loaded, static_cast<int>(children.size()));
-  close(go[1]);  // every child reads end of file now and stores
-
-  for (const pid_t child : children) {
-    int status = 0;
-    EXPECT_TRUE(wait_for_child(child, status));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a store did not go through";
-  }
-
-  Captured_log log;
-  Cache cache(log.logger, path, 10000);
-  // Every name is another, so the counts show that nothing was lost.
-  EXPECT_TRUE(log.has("Cache loaded correctly")) << log.lines.str();
-  EXPECT_EQ(cache.answer_count(), seeded + process_count * entries_per_process);
-  EXPECT_EQ(cache.query_stats_count(), seeded + process_count * entries_per_process);
-}
-
-// An entry in each map, the kind of file an earlier run leaves.
-void seed(const std::string& path) {
-  Captured_log log;
-  Cache cache(log.logger, path, 10000);
-  cache.set_cache_answer("seed.test.", {}, 600, "", "");
-  cache.set_last_query_time("seed.ns.test.", 1);
-}
-
 // Twenty processes load the same file, add a hundred answers and server times each, and store
-// at the same moment; every round starts from another kind of file: none, one written just
-// before (so that stores fall in the same clock tick as the last write), and one that had
-// settled (so that the first store skips merging and the others must notice its write).
+// at the same moment, from no file, from one written just before (stores in the clock tick of
+// the last write), and from one that had settled (the first store skips merging and the others
+// must notice its write). Every name is another, so the counts show that nothing was lost.
 TEST(ConcurrentStorage, TwentyProcessesStoringAtOnceLoseNothing) {
   for (int repetition = 0; repetition < 2; ++repetition) {
     for (const int settle_ms : {-1, 0, 2100}) {
-      SCOPED_TRACE(settle_ms < 0 ? "no file" : "a file settled for " + std::to_string(settle_ms));
+      SCOPED_TRACE(settle_ms);
       Scratch_folder folder;
-      if (settle_ms >= 0) seed(folder.file("cache.dat"));
+      const std::string path = folder.file("cache.dat");
+      const std::size_t seeded = settle_ms < 0 ? 0 : 1;
+      if (seeded != 0) {
+        Captured_log log;
+        Cache cache(log.logger, path, 10000);
+        cache.set_cache_answer("seed.test.", {}, 600, "", "");
+        cache.set_last_query_time("seed.ns.test.", 1);
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(std::max(settle_ms, 0)));
-      run_round(folder.file("cache.dat"), settle_ms < 0 ? 0 : 1);
+
+      int ready[2], go[2];
+      ASSERT_EQ(pipe(ready), 0);
+      ASSERT_EQ(pipe(go), 0);
+      std::vector<pid_t> children;
+      for (int process = 0; process < process_count; ++process) {
+        const pid_t child = fork();
+        if (child < 0) break;
+        if (child == 0) {
+          close(ready[0]);
+          close(go[1]);
+          run_child(path, process, ready[1], go[0]);
+        }
+        children.push_back(child);
+      }
+      close(ready[1]);
+      close(go[0]);
+      char byte = 0;
+      std::size_t loaded = 0;
+      while (loaded < children.size() && read(ready[0], &byte, 1) == 1) ++loaded;
+      close(ready[0]);
+      EXPECT_EQ(loaded, std::size_t{process_count});
+      close(go[1]);  // every child reads end of file now and stores
+      for (const pid_t child : children) {
+        int status = 0;
+        EXPECT_TRUE(wait_for_child(child, status) && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "a store did not go through";
+      }
+      Captured_log log;
+      Cache cache(log.logger, path, 10000);
+      EXPECT_TRUE(log.has("Cache loaded correctly")) << log.lines.str();
+      EXPECT_EQ(cache.answer_count(), seeded + process_count * entries_per_process);
+      EXPECT_EQ(cache.query_stats_count(), seeded + process_count * entries_per_process);
     }
   }
 }
