@@ -1,5 +1,5 @@
 # Front door: `make demo` and `make test` do everything on a fresh Debian 12 machine (as root).
-.PHONY: all build setup test demo bench truth package man fuzz soak format clean
+.PHONY: all build setup test demo bench truth package man fuzz soak lint format clean
 
 # Seconds each fuzz target runs: make fuzz FUZZ_SECONDS=600
 FUZZ_SECONDS ?= 60
@@ -40,6 +40,9 @@ fuzz:
 
 soak:
 	scripts/soak $(SOAK_ROUNDS) $(SOAK_SEED)
+
+lint:
+	scripts/lint
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -105,7 +105,9 @@ double diagnose(const Measure& measure, Logger& logger) {
 double children_cpu_ms() {
   rusage usage{};
   getrusage(RUSAGE_CHILDREN, &usage);
-  const auto ms = [](const timeval& time) { return time.tv_sec * 1000.0 + time.tv_usec / 1000.0; };
+  const auto ms = [](const timeval& time) {
+    return static_cast<double>(time.tv_sec) * 1000.0 + static_cast<double>(time.tv_usec) / 1000.0;
+  };
   return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 

@@ -131,7 +131,7 @@ Silent_logger::Silent_logger() : sink_(&discarded), logger_(LEVEL_DEBUG, "", sin
 
 const std::string& tool_folder() {
   static const std::string folder = [] {
-    const std::string path = scratch_folder().path() + "tools/";
+    std::string path = scratch_folder().path() + "tools/";
     std::filesystem::create_directories(path);
     for (const char* name : {"QV_dig", "QV_delv", "QV_traceroute"}) std::ofstream(path + name);
     return path;

@@ -33,7 +33,7 @@ std::string Wrapper::run() {
   timespec start{};
   clock_gettime(CLOCK_REALTIME, &start);
   int exit_status = 0;
-  const std::string output =
+  std::string output =
       run_native_command(command, command_launcher_, command_reader_, logger_, exit_status);
   timespec end{};
   clock_gettime(CLOCK_REALTIME, &end);

@@ -93,6 +93,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
   opterr = 0;
   while (true) {
     int long_index = -1;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any other thread starts
     const int option = getopt_long(argc, argv, short_options, long_options, &long_index);
     if (option == -1) break;
     const std::string name =

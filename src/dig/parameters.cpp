@@ -14,10 +14,8 @@ namespace {
 // "1" for 1000 ms, "1.500" for 1500, "0.750" for 750.
 std::string seconds_text(std::uint16_t milliseconds) {
   if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000);
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%03u", static_cast<unsigned>(milliseconds / 1000),
-                static_cast<unsigned>(milliseconds % 1000));
-  return text;
+  return format_text("%u.%03u", static_cast<unsigned>(milliseconds / 1000),
+                     static_cast<unsigned>(milliseconds % 1000));
 }
 
 // Refuses `value` outside [minimum, maximum] with "<label><value> under/over the limit of <n>".

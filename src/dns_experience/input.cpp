@@ -123,6 +123,7 @@ void Wrapper::handle_input(int argc, char** argv) {
   while (true) {
     int long_index = -1;
     optopt = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any other thread starts
     const int letter = getopt_long(argc, argv, short_options, long_options, &long_index);
     if (letter == -1) break;
     // The word getopt has just finished with (the scan has moved past it).

@@ -114,7 +114,7 @@ void Parameters::set_cache_path(const std::string& path) {
                   " is not accessible in read/write mode. check permissions");
   }
   throw refused("could not verify accessibility of path: " + path +
-                ". error: " + std::strerror(error));
+                ". error: " + error_text(error));
 }
 
 void Parameters::set_tld_host_ignore_list(const std::vector<std::string>& names) {

@@ -90,7 +90,7 @@ FILE* launch_bash_command(const std::string& command, Pipe_registry& registry) {
   if (stream == nullptr || !registry.add(stream, pid)) {
     kill(-pid, SIGKILL);
     if (stream != nullptr) {
-      fclose(stream);
+      static_cast<void>(fclose(stream));  // a read end: closing it cannot lose anything
     } else {
       close(ends[0]);
     }
@@ -119,7 +119,7 @@ std::string parse_bash_command_output(FILE* stream, int& exit_status, Pipe_regis
   }
 
   const pid_t pid = registry.take_stream(stream);
-  fclose(stream);
+  static_cast<void>(fclose(stream));  // a read end, read to its end
   if (pid <= 0) return text;
 
   const int status = registry.finish(pid);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frame/exception.h"
+#include "frame/system.h"
 
 namespace Network_tools::IP {
 namespace {
@@ -45,7 +46,8 @@ namespace {
 // A NUL inside the text would end it early for the parser: such a text is no address at all.
 const char* without_nul(const std::string& text, const char* owner, const char* kind) {
   if (text.find('\0') != std::string::npos) {
-    fail(constructor_error(owner) + "Wrong " + kind + ": [" + text.c_str() + "...]");
+    fail(constructor_error(owner) + "Wrong " + kind + ": [" + text.substr(0, text.find('\0')) +
+         "...]");
   }
   return text.c_str();
 }
@@ -78,7 +80,7 @@ void Address::parse(const std::string& address, int family, const char* owner, c
   if (result < 0) {
     const int error = errno;
     fail(std::string("Network_tools::IP::") + owner + "() - inet_pton() error - Error found: " +
-         std::to_string(error) + " (" + std::strerror(error) + ")");
+         std::to_string(error) + " (" + error_text(error) + ")");
   }
   bytes_ = bytes;
   family_ = family;

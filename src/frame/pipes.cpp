@@ -87,7 +87,7 @@ void Pipe_registry::close_all() {
     if (stream == nullptr) return;
     // Its output is no longer wanted; waiting for the tool could take a minute or more.
     if (pid > 0) kill(-pid, SIGKILL);
-    fclose(stream);
+    static_cast<void>(fclose(stream));  // a read end whose output is not wanted
     if (pid > 0) finish(pid);
   }
 }

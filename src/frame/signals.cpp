@@ -64,6 +64,7 @@ void exit_process(int status) {
   if (const exit_handler_t handler = exit_handler; handler != nullptr) handler(status);
   pipes.stop_launches();
   pipes.kill_all();
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): called on the main thread, workers joined
   std::exit(status);
 }
 

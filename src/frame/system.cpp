@@ -5,8 +5,11 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <climits>
+#include <cstdarg>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -107,6 +110,30 @@ std::string to_lower_case(std::string text) {
 
 std::string to_upper_case(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string error_text(int error) {
+  std::array<char, 256> buffer{};
+  // GNU strerror_r: its result is the buffer or a constant text of the C library.
+  return strerror_r(error, buffer.data(), buffer.size());
+}
+
+// A C variadic function, so that the compiler checks the arguments against the format.
+std::string format_text(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::va_list measuring;
+  va_copy(measuring, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, measuring);
+  va_end(measuring);
+  std::string text;
+  if (length > 0) {
+    text.resize(static_cast<std::size_t>(length));
+    // The terminating NUL goes where std::string keeps its own.
+    static_cast<void>(std::vsnprintf(text.data(), text.size() + 1, format, arguments));
+  }
+  va_end(arguments);
   return text;
 }
 

@@ -1,5 +1,5 @@
-// Small operating-system helpers: name resolution, the machine's name servers, durations, and
-// text splitting and case folding.
+// Small operating-system helpers: name resolution, the machine's name servers, durations, text
+// splitting and case folding, and error texts.
 #ifndef NETWORK_TOOLS_FRAME_SYSTEM_H_
 #define NETWORK_TOOLS_FRAME_SYSTEM_H_
 
@@ -44,6 +44,13 @@ std::vector<std::string> split(const std::string& text, char delimiter);
 std::string to_lower_case(std::string text);
 // `text` with every ASCII letter in upper case: "aaaa" gives "AAAA".
 std::string to_upper_case(std::string text);
+
+// The system's text for error number `error` ("No such file or directory" for ENOENT), safe on any
+// thread, unlike std::strerror.
+std::string error_text(int error);
+
+// printf-style formatting into a string of whatever length it needs: ("%.2f", 1.5) gives "1.50".
+std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace Network_tools
 

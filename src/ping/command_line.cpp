@@ -3,6 +3,7 @@
 #include <string>
 
 #include "frame/shell_quote.h"
+#include "frame/system.h"
 #include "ping/parameters.h"
 
 namespace Network_tools::Ping {
@@ -27,9 +28,7 @@ const char* probe_kind_switch(protocol_t protocol) {
 // Spacing up to 10 is read by traceroute as seconds, above 10 as milliseconds.
 std::string spacing_text(std::uint32_t spacing_ms) {
   if (spacing_ms > 10) return std::to_string(spacing_ms);
-  char text[32];
-  std::snprintf(text, sizeof text, "%f", spacing_ms / 1000.0);
-  return text;
+  return format_text("%f", spacing_ms / 1000.0);
 }
 
 }  // namespace

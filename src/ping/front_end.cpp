@@ -11,6 +11,7 @@
 
 #include "frame/exception.h"
 #include "frame/ip.h"
+#include "frame/system.h"
 #include "ping/wrapper.h"
 #include "wrapper/arguments.h"
 #include "wrapper/input_values.h"
@@ -110,6 +111,7 @@ void Wrapper::parse_arguments(int argc, char** argv) {
   opterr = 0;
   int option_index = 0;
   int letter = 0;
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any other thread starts
   while ((letter = getopt_long(argc, argv, short_options, long_options, &option_index)) != -1) {
     const std::string name = std::string("-") + char(letter);
     try {
@@ -449,11 +451,10 @@ void Wrapper::import_partial_results() {
     }
     take("qv-ping.results.duration.ms", [&](double value) {
       parameters_.set_starting_duration(static_cast<float>(value));
-      char shown[64];
-      std::snprintf(shown, sizeof shown, "%f",
-                    static_cast<double>(parameters_.get_starting_duration()));
-      logger_.write(LEVEL_WARNING, "INFO",
-                    std::string("Starting duration detected, starting duration set to ") + shown);
+      logger_.write(
+          LEVEL_WARNING, "INFO",
+          "Starting duration detected, starting duration set to " +
+              format_text("%f", static_cast<double>(parameters_.get_starting_duration())));
       // The time already spent counts against the overall limit.
       const int spent_s = static_cast<int>(parameters_.get_starting_duration() / 1000.0F);
       parameters_.set_timeout(std::max(1, parameters_.get_timeout() - spent_s), 1, 300);

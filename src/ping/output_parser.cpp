@@ -34,7 +34,7 @@ class Parse_failure : public std::runtime_error {
 bool is_round_trip_time(const std::string& token) {
   return std::count(token.begin(), token.end(), '.') == 1 && token.size() > 1 &&
          std::all_of(token.begin(), token.end(),
-                     [](unsigned char c) { return std::isdigit(c) || c == '.'; });
+                     [](unsigned char c) { return std::isdigit(c) != 0 || c == '.'; });
 }
 
 bool is_number(const std::string& token) {
@@ -105,9 +105,8 @@ std::string Wrapper::destination_unreachable_details(const std::string& code) {
 }
 
 std::string Wrapper::pingify(const std::string& text) {
-  std::string result = text;
-  const std::size_t first_end = result.find('\n');
-  std::string first_line = result.substr(0, first_end);
+  const std::size_t first_end = text.find('\n');
+  std::string first_line = text.substr(0, first_end);
   if (const std::size_t at = first_line.find("traceroute"); at != std::string::npos) {
     first_line.replace(at, 10, "ping");
   }
@@ -116,7 +115,7 @@ std::string Wrapper::pingify(const std::string& text) {
   }
   if (first_end == std::string::npos) return first_line + "\n";
 
-  std::string second_line = result.substr(first_end + 1);
+  std::string second_line = text.substr(first_end + 1);
   second_line.resize(std::min(second_line.size(), second_line.find('\n')));
   std::size_t digits = 0;
   while (digits < second_line.size() &&

@@ -1,7 +1,9 @@
 // The ping parameters: defaults and validating setters.
 #include "ping/parameters.h"
 
-#include <cstdio>
+#include <string>
+
+#include "frame/system.h"
 
 namespace Network_tools::Ping {
 namespace {
@@ -115,14 +117,13 @@ void Parameters::set_unreachable_count(int value) {
 
 void Parameters::set_starting_duration(float value) {
   // The value is shown as "%f"; the limit as a whole number.
-  char shown[64];
-  std::snprintf(shown, sizeof shown, "%f", static_cast<double>(value));
+  const std::string shown = format_text("%f", static_cast<double>(value));
   if (!(value >= 0.0F)) {
-    throw Network_tools::Parameters::exception(std::string("Starting duration of ") + shown +
+    throw Network_tools::Parameters::exception("Starting duration of " + shown +
                                                " under the limit of 0");
   }
   if (value > 300000.0F) {
-    throw Network_tools::Parameters::exception(std::string("Starting duration of ") + shown +
+    throw Network_tools::Parameters::exception("Starting duration of " + shown +
                                                " over the limit of 300000");
   }
   starting_duration_ = value;

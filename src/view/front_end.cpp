@@ -35,6 +35,7 @@ int run_viewer(int argc, char** argv, std::ostream& out, std::ostream& err) {
   opterr = 0;
   optind = 0;
   while (true) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any other thread starts
     const int option = getopt_long(argc, argv, "hV", long_options, nullptr);
     if (option == -1) break;
     if (option == 'h') {

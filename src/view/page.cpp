@@ -3,11 +3,13 @@
 #include "view/page.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
+#include <cmath>
 #include <optional>
 #include <sstream>
 #include <vector>
+
+#include "frame/system.h"
 
 namespace Network_tools::View {
 
@@ -58,9 +60,7 @@ svg.rtts { display: inline-block; vertical-align: middle; margin-right: 6px; }
 )";
 
 std::string format_number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
+  return format_text("%.2f", value);
 }
 
 std::string milliseconds(std::int64_t value) {
@@ -70,16 +70,13 @@ std::string milliseconds(std::int64_t value) {
 // A time to the microsecond when the result has it ("0.312 ms"), else in whole milliseconds.
 std::string milliseconds(std::int64_t value, std::optional<std::int64_t> microseconds) {
   if (!microseconds) return milliseconds(value);
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f ms", static_cast<double>(*microseconds) / 1000);
-  return text;
+  return format_text("%.3f ms", static_cast<double>(*microseconds) / 1000);
 }
 
 // A mark of the time line: whole milliseconds from 100 ms on, three digits below.
 std::string mark_text(double milliseconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, milliseconds >= 100 ? "%.0f ms" : "%.3g ms", milliseconds);
-  return text;
+  return milliseconds >= 100 ? format_text("%.0f ms", milliseconds)
+                             : format_text("%.3g ms", milliseconds);
 }
 
 // An error key without its tool's prefix: "qv-dns.results.error.timeout" reads "timeout".
@@ -199,17 +196,24 @@ const Server_query* answering_server(const Level& level) {
   return level.servers.empty() ? nullptr : &level.servers.back();
 }
 
+// A probe's round-trip time in milliseconds; 0 for anything that is not a finite number.
+double probe_time(const std::string& text) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc{} && std::isfinite(value) ? value : 0;
+}
+
 // One column per probe, as tall as its round-trip time against the longest; a lost probe is a
 // short red mark.
 std::string round_trip_chart(const std::vector<std::string>& times) {
   double longest = 0;
-  for (const std::string& time : times) longest = std::max(longest, std::atof(time.c_str()));
+  for (const std::string& time : times) longest = std::max(longest, probe_time(time));
   std::string svg =
       "<svg class=\"rtts\" width=\"" + std::to_string(times.size() * 5) + "\" height=\"12\">";
   for (std::size_t probe = 0; probe < times.size(); ++probe) {
     const bool lost = times[probe] == "null";
     const double height =
-        lost ? 3 : std::max(1.0, longest > 0 ? 12 * std::atof(times[probe].c_str()) / longest : 1);
+        lost ? 3 : std::max(1.0, longest > 0 ? 12 * probe_time(times[probe]) / longest : 1);
     svg += "<rect class=\"rtt" + std::string(lost ? " lost" : "") + "\" x=\"" +
            std::to_string(probe * 5) + "\" y=\"" + format_number(12 - height) +
            "\" width=\"4\" height=\"" + format_number(height) + "\"/>";
@@ -439,9 +443,7 @@ std::string escape_html(std::string_view text) {
         break;
       default:
         if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f) {
-          char code[8];
-          std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(c));
-          escaped += code;
+          escaped += format_text("\\x%02x", static_cast<unsigned char>(c));
         } else {
           escaped += c;
         }

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "frame/system.h"
 #include "wrapper/json_access.h"
 
 namespace Network_tools::View {
@@ -37,7 +38,7 @@ std::string read_bounded(int descriptor, const std::string& name) {
   while (true) {
     const ssize_t count = read(descriptor, buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
-    if (count < 0) throw unreadable_result("cannot read " + name + ": " + std::strerror(errno));
+    if (count < 0) throw unreadable_result("cannot read " + name + ": " + error_text(errno));
     if (count == 0) return text;
     if (text.size() + static_cast<std::size_t>(count) > max_result_size) {
       throw unreadable_result(name + " is larger than 16 MiB: not a result document");
@@ -52,7 +53,7 @@ rapidjson::Document load_result(const std::string& path) {
   const bool standard_input = path == "-";
   const std::string name = standard_input ? "standard input" : path;
   const Descriptor file(standard_input ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) throw unreadable_result("cannot open " + name + ": " + std::strerror(errno));
+  if (file.get() < 0) throw unreadable_result("cannot open " + name + ": " + error_text(errno));
   const std::string text = read_bounded(file.get(), name);
 
   rapidjson::Document document;

@@ -11,7 +11,7 @@
 namespace Network_tools::View {
 
 // A result document is far smaller: the input documents of the tools are bounded alike.
-inline constexpr std::size_t max_result_size = 16 * 1024 * 1024;
+inline constexpr std::size_t max_result_size = std::size_t{16} * 1024 * 1024;
 
 // A file that cannot be read, is too large or holds no JSON; the message names the file.
 class unreadable_result : public std::runtime_error {

@@ -96,9 +96,7 @@ std::string shown_value(std::string_view value) {
     if (byte >= 0x20 && byte < 0x7f) {
       shown += c;
     } else {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      shown += escaped;
+      shown += format_text("\\x%02x", byte);
     }
   }
   if (value.size() > shown_length) shown += "...";

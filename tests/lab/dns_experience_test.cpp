@@ -68,7 +68,7 @@ class DnsExperienceLabTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(folder); }
 
   Lab_run run(const Scenario& scenario) {
-    const Lab_run done =
+    Lab_run done =
         testing_support::run_tool_in_lab("dns_experience", scenario.arguments, scenario.input);
     expect_no_process_left();
     check(scenario, done);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 
+#include "frame/system.h"
+
 namespace Network_tools::DNS_experience {
 namespace {
 
@@ -51,7 +53,7 @@ void Byte_reader::expect_entries(std::uint64_t count, std::size_t smallest_entry
 }
 
 void Byte_reader::fail(const char* field) const {
-  if (std::ferror(stream_)) throw InternalInputOutError(field, std::strerror(errno));
+  if (std::ferror(stream_)) throw InternalInputOutError(field, error_text(errno));
   throw InternalInputOutError(field, "unexpected end of file");
 }
 
@@ -126,7 +128,7 @@ void Byte_writer::write(const void* data, std::size_t size, const char* field) {
     if (size > buffer_size) {
       // Large outputs go straight to the stream.
       if (std::fwrite(data, 1, size, stream_) != size) {
-        throw InternalInputOutError(field, std::strerror(errno));
+        throw InternalInputOutError(field, error_text(errno));
       }
       return;
     }
@@ -140,7 +142,7 @@ void Byte_writer::drain() {
   const std::size_t size = used_;
   used_ = 0;
   if (std::fwrite(buffer_.get(), 1, size, stream_) != size) {
-    throw InternalInputOutError(last_field_, std::strerror(errno));
+    throw InternalInputOutError(last_field_, error_text(errno));
   }
 }
 

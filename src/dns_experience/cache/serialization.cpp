@@ -15,6 +15,7 @@
 #include "dns_experience/cache/answer_record.h"
 #include "dns_experience/cache/binary_stream.h"
 #include "dns_experience/cache/cache.h"
+#include "frame/system.h"
 
 namespace Network_tools::DNS_experience {
 namespace {
@@ -48,7 +49,7 @@ bool Cache::serialize(std::FILE* stream) {
   }
   if (std::fflush(stream) != 0) {
     logger.write(LEVEL_ERROR, error_tag,
-                 "could not update file: " + storage_path + " error: " + std::strerror(errno));
+                 "could not update file: " + storage_path + " error: " + error_text(errno));
     return false;
   }
   logger.write(LEVEL_DEBUG, tag, "Cache successfully serialized");

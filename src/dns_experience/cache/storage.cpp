@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "dns_experience/cache/cache.h"
+#include "frame/system.h"
 
 namespace Network_tools::DNS_experience {
 
@@ -27,7 +28,7 @@ const std::string error_tag = "CACHE ERROR";
 constexpr unsigned lock_timeout_seconds = 3;
 
 std::string error_text() {
-  return std::strerror(errno);
+  return Network_tools::error_text(errno);
 }
 
 // SIGALRM in `lock_timeout_seconds` while alive, so that a lock held elsewhere cannot block us
@@ -136,7 +137,7 @@ std::FILE* Cache::open_storage(bool& is_empty) {
   Lock_alarm lock_alarm;
   if (!lock_alarm.armed()) {
     logger.write(LEVEL_WARNING, error_tag, "could not setup lock timeout for file: " + path);
-    std::fclose(stream);
+    static_cast<void>(std::fclose(stream));  // nothing written yet; the failure is logged
     return nullptr;
   }
   logger.write(LEVEL_DEBUG, tag, "Lock timeout setup correctly");
@@ -170,7 +171,7 @@ std::FILE* Cache::open_storage(bool& is_empty) {
                  "could not unlock file: " + path + ", with error: " + unlock_error);
   }
   if (is_lock_timedout) {
-    std::fclose(stream);
+    static_cast<void>(std::fclose(stream));  // nothing written yet; the failure is logged
     return nullptr;
   }
 
@@ -187,7 +188,7 @@ std::FILE* Cache::open_storage(bool& is_empty) {
                  is_lock_timedout
                      ? "timed out locking reopened file: " + path
                      : "could not lock reopened file: " + path + ", with error: " + error);
-    std::fclose(stream);
+    static_cast<void>(std::fclose(stream));  // nothing written yet; the failure is logged
     return nullptr;
   }
   const unsigned left = lock_alarm.stop();

@@ -38,7 +38,7 @@ class DigRunTest : public ::testing::Test {
   }
 
   // A wrapper for `parameters` whose tools reply with `answer` and whose machine has `servers`.
-  void make(Answer answer, std::vector<std::string> servers = {}) {
+  void make(Answer answer, const std::vector<std::string>& servers = {}) {
     wrapper = std::make_unique<Wrapper>(logger, parameters);
     tools.commands.clear();
     tools.answer = std::move(answer);

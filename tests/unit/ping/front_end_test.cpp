@@ -92,10 +92,11 @@ TEST(PingFrontEndTest, TheDestinationChoosesTheAddressFamily) {
   for (const auto& [host, IPv6, found, outcome] : cases) {
     Logger logger(LEVEL_ERROR);
     auto wrapper = from_arguments(logger, IPv6 + host);
-    wrapper->set_host_lookup([&](const std::string&, resolution_strategy_t strategy) {
-      strategies.push_back(strategy);
-      return found.empty() ? IP::Address() : IP::Address(found);
-    });
+    wrapper->set_host_lookup(
+        [&, found = found](const std::string&, resolution_strategy_t strategy) {
+          strategies.push_back(strategy);
+          return found.empty() ? IP::Address() : IP::Address(found);
+        });
     try {
       wrapper->input_sanity_check();
       EXPECT_EQ(wrapper->get_parameters().use_IPv6 ? "IPv6" : "IPv4", outcome) << host;

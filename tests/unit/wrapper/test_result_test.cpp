@@ -176,7 +176,7 @@ TEST_F(TestResultTest, ImportReadsAQuotedDocumentAndKeepsTheOldOneOnFailure) {
        "Missing OtherData in monitor results"},
   };
   for (const auto& [text, message] : refused) {
-    EXPECT_STREQ(thrown_by([&] { result_.import(text); }).what(), message) << text;
+    EXPECT_STREQ(thrown_by([&, text = text] { result_.import(text); }).what(), message) << text;
     EXPECT_EQ(result_.to_string(), skeleton) << text;
   }
 }

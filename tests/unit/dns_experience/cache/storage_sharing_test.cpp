@@ -250,8 +250,9 @@ TEST(ConcurrentStorage, TwentyProcessesStoringAtOnceLoseNothing) {
       Captured_log log;
       Cache cache(log.logger, path, 10000);
       EXPECT_TRUE(log.has("Cache loaded correctly")) << log.lines.str();
-      EXPECT_EQ(cache.answer_count(), seeded + process_count * entries_per_process);
-      EXPECT_EQ(cache.query_stats_count(), seeded + process_count * entries_per_process);
+      EXPECT_EQ(cache.answer_count(), seeded + std::size_t{process_count} * entries_per_process);
+      EXPECT_EQ(cache.query_stats_count(),
+                seeded + std::size_t{process_count} * entries_per_process);
     }
   }
 }

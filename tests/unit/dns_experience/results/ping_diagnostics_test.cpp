@@ -61,7 +61,7 @@ class PingDiagnostics : public Scripted_lab {
       exit_status = reply.exit_status;
       return reply.text;
     });
-    wrapper->set_thread_starter([this](std::function<void()> work) {
+    wrapper->set_thread_starter([this](const std::function<void()>& work) {
       ++threads_started;
       if (!thread_failure.empty()) {
         throw std::system_error(EAGAIN, std::generic_category(), thread_failure);
