@@ -35,6 +35,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using testing_support::command_name;
+using testing_support::exec_as_a_shell_would;
 using testing_support::process_alive;
 
 // A lab scenario: what it exercises, and the options and host of its test. Each gives its
@@ -201,15 +202,7 @@ void start(Run& run, int index) {
       !freopen((prefix + "err" + name).c_str(), "w", stderr)) {
     _exit(127);
   }
-  for (int number = 1; number < NSIG; ++number) signal(number, SIG_DFL);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  std::vector<char*> argv;
-  for (const std::string& word : run.arguments) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  execv(argv[0], argv.data());
-  _exit(127);
+  exec_as_a_shell_would(run.arguments);
 }
 
 // True once `pid` is the tool with its signal handlers installed: a signal before that would

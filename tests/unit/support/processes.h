@@ -74,6 +74,20 @@ inline std::string command_name(pid_t pid) {
   return name;
 }
 
+// In a forked child: runs `arguments` (the first searched in PATH) as a shell with job control
+// would, every signal at its default action and none blocked; ends with 127 when it cannot.
+[[noreturn]] inline void exec_as_a_shell_would(const std::vector<std::string>& arguments) {
+  for (int number = 1; number < NSIG; ++number) signal(number, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  std::vector<char*> argv;
+  for (const std::string& word : arguments) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  execvp(argv[0], argv.data());
+  _exit(127);
+}
+
 // A tool started with `arguments` (the executable first) as a job-control shell starts it,
 // every signal at its default action and unblocked. `input` is written to its standard input, a
 // socket left open after it; standard output and error go to files. Destroying it kills the tool.
@@ -129,15 +143,7 @@ class Started_tool {
         !freopen((folder_ + "/err").c_str(), "w", stderr)) {
       _exit(127);
     }
-    for (int number = 1; number < NSIG; ++number) signal(number, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    std::vector<char*> argv;
-    for (const std::string& word : arguments) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
+    exec_as_a_shell_would(arguments);
   }
 
   static std::string read(const std::string& path) {
