@@ -1,7 +1,9 @@
-// Name resolution without the network, and durations.
+// Name resolution without the network, durations, and texts.
 #include "frame/system.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 #include "frame/exception.h"
 
@@ -22,6 +24,12 @@ TEST(ComputeDurationTest, TimesAreTruncatedToMillisecondsFirst) {
   EXPECT_EQ(compute_duration({11, 0}, {10, 0}), -1000);
   EXPECT_EQ(compute_duration({0, 0}, {2147483, 647000000}), 2147483647);
   EXPECT_THROW(compute_duration({0, 0}, {2147483, 648000000}), exception);
+}
+
+TEST(TextsTest, FormattedTextsAreWholeAndErrorTextsNamed) {
+  EXPECT_EQ(format_text("%u.%03u", 1U, 5U), "1.005");
+  EXPECT_EQ(format_text("%.2f", 1e40).size(), 44U);  // longer than any fixed buffer it replaced
+  EXPECT_EQ(error_text(ENOENT), "No such file or directory");
 }
 
 }  // namespace
