@@ -11,16 +11,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "../unit/support/processes.h"
 #include "dns_experience/cache/cache.h"
 #include "support/lab_run.h"
 
@@ -67,16 +66,10 @@ class DnsExperienceLabTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(folder); }
 
-  Lab_run run(const Scenario& scenario) {
-    Lab_run done =
-        testing_support::run_tool_in_lab("dns_experience", scenario.arguments, scenario.input);
-    expect_no_process_left();
-    check(scenario, done);
-    return done;
-  }
+  Lab_run run(const Scenario& scenario) { return run_together({scenario})[0]; }
 
   // Runs the scenarios at once (most of their time goes to waiting for servers that never
-  // answer), then checks each as `run` does.
+  // answer), then checks each.
   std::vector<Lab_run> run_together(const std::vector<Scenario>& scenarios) {
     std::vector<std::future<Lab_run>> started;
     for (const Scenario& scenario : scenarios) {
@@ -451,18 +444,9 @@ TEST_F(DnsExperienceLabTest, ARunStoppedWhileItStoresLeavesTheCacheWhole) {
   }
   struct stat loaded {};
   ASSERT_EQ(stat(cache.c_str(), &loaded), 0);
-  const std::string err = folder + "/err";
-  const pid_t test = fork();
-  ASSERT_GE(test, 0);
-  if (test == 0) {
-    // The lab script and ip both exec: the process signalled below is the tool itself.
-    static_cast<void>(freopen("/dev/null", "w", stdout));
-    static_cast<void>(freopen(err.c_str(), "w", stderr));
-    const std::string dnslab = std::string(NT_SOURCE_DIR) + "/lab/dnslab";
-    execl(dnslab.c_str(), dnslab.c_str(), "exec", tool.c_str(), "-j", "-C", cache.c_str(),
-          "www.lab.test", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  // The lab script and ip both exec: the process signalled below is the tool itself.
+  testing_support::Started_tool test({std::string(NT_SOURCE_DIR) + "/lab/dnslab", "exec", tool,
+                                      "-j", "-C", cache, "www.lab.test"});
   // The store has begun once the file changes.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   struct stat now = loaded;
@@ -471,14 +455,9 @@ TEST_F(DnsExperienceLabTest, ARunStoppedWhileItStoresLeavesTheCacheWhole) {
          now.st_ctim.tv_nsec == loaded.st_ctim.tv_nsec) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
-  kill(test, SIGTERM);
-  int status = 0;
-  waitpid(test, &status, 0);
-  std::ifstream err_file(err);
-  const std::string err_text((std::istreambuf_iterator<char>(err_file)), {});
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1 &&
-              err_text.find("Terminated") != std::string::npos)
-      << err_text;
+  kill(test.pid(), SIGTERM);
+  EXPECT_EQ(test.wait(), 1);
+  EXPECT_NE(test.err().find("Terminated"), std::string::npos) << test.err();
 
   std::ostringstream log;
   Logger logger(LEVEL_DEBUG, "", log);

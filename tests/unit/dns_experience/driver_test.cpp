@@ -181,12 +181,7 @@ TEST_F(Cached_runs, RawTextShowsFailuresCachedLevelsAndAliases) {
   rules.insert(rules.begin(), Rule{{"@127.53.4.2", "to-example"}, "dig_cname_other_tld.txt"});
   const std::string arguments = "-f -c -C " + path + " to-example.alias.test";
   engine(arguments)->run();
-  std::istringstream text(engine(arguments)->run());
-  std::vector<std::string> headings;
-  for (std::string line; std::getline(text, line);) {
-    if (line.starts_with("##")) headings.push_back(line);
-  }
-  EXPECT_EQ(headings,
+  EXPECT_EQ(headings(engine(arguments)->run()),
             (std::vector<std::string>{
                 "## Level 1 *Cached*", "## Level 2", "##  nameserver: 127.53.4.1 [ns1.alias.test.]",
                 "##  FAILURE #1", "##  nameserver: 127.53.4.2 [ns2.alias.test.]",

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "dns_experience/wrapper.h"
+#include "dns_experience/scripted_lab.h"
 #include "support/scripted_ping.h"
 
 namespace Network_tools::DNS_experience {
@@ -12,22 +12,16 @@ namespace {
 
 using namespace testing_support;
 
-// Lets a test put the driver at a level.
-struct Staged_wrapper : Wrapper {
-  using Wrapper::Wrapper;
-  void at_level(int level) { level_ = level; }
-};
-
 class DnsExperienceInputTest : public ::testing::Test {
  protected:
-  std::unique_ptr<Staged_wrapper> from_arguments(const std::string& line,
-                                                 const std::string& tool_directory = "") {
-    return from_command_line<Staged_wrapper>("dns_experience " + line, logger, tool_directory);
+  std::unique_ptr<Staged_engine> from_arguments(const std::string& line,
+                                                const std::string& tool_directory = "") {
+    return from_command_line<Staged_engine>("dns_experience " + line, logger, tool_directory);
   }
-  std::unique_ptr<Staged_wrapper> from_document(const std::string& capabilities,
-                                                const std::string& settings = "") {
+  std::unique_ptr<Staged_engine> from_document(const std::string& capabilities,
+                                               const std::string& settings = "") {
     std::stringbuf input(input_document(capabilities, settings));
-    return std::make_unique<Staged_wrapper>(logger, "", &input);
+    return std::make_unique<Staged_engine>(logger, "", &input);
   }
 
   std::ostringstream log;

@@ -132,6 +132,16 @@ class Scripted_lab : public ::testing::Test {
   std::deque<int> draws;
 };
 
+// The "##" lines of a raw text.
+inline std::vector<std::string> headings(const std::string& text) {
+  std::vector<std::string> found;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("##")) found.push_back(line);
+  }
+  return found;
+}
+
 // Per reported level "LEVEL QUESTION SERVER MILLISECONDS", then "test MILLISECONDS ERROR".
 inline std::vector<std::string> levels_of(const std::string& document) {
   rapidjson::Document parsed;
