@@ -61,6 +61,16 @@ TEST_F(Aliases, AnAliasToTheRootOrATopLevelDomainFailsTheTestKeepingItsLevels) {
   }
 }
 
+TEST_F(Aliases, ALoopWithinOneAnswerIsCutAtTheLastAliasResolved) {
+  std::string answer = recorded("dig_cname_other_tld.txt");
+  const std::string record = "to-example.alias.test.\t300\tIN\tCNAME\twww.lab.example.\n";
+  answer.insert(answer.find(record) + record.size(),
+                "www.lab.example.\t300\tIN\tCNAME\tto-example.alias.test.\n");
+  rules.insert(rules.begin(), Rule{{"@127.53.4.", "to-example.alias.test. "}, answer});
+  engine("-j to-example.alias.test")->run();
+  EXPECT_TRUE(logged("Alias loop detected, terminating with the last alias resolved"));
+}
+
 TEST_F(Aliases, HostnameBindNeverFailsTheTest) {
   struct Identity_case {
     std::string options;

@@ -87,7 +87,7 @@ TEST_F(Selection, NameServersGetAddressesFromAdditionalRecordsOrTheMachine) {
   for (const auto& [name, type, info, ttl] :
        std::vector<std::tuple<const char*, const char*, const char*, int>>{
            {"v4.", "A", "127.53.4.1", 90},
-           {"v4.", "AAAA", "::1", 80},
+           {"v4.", "AAAA", "::1", 65},
            {"v6.", "AAAA", "::2", 70},
            {"v6.", "A", "127.53.4.2", 60}}) {
     entries += std::string(entries.empty() ? "" : ",") +
@@ -109,11 +109,12 @@ TEST_F(Selection, NameServersGetAddressesFromAdditionalRecordsOrTheMachine) {
     }
     return found;
   };
-  // An AAAA record replaces an IPv4 address, never the reverse (whose TTL then does not count);
-  // names without a record are looked up on the machine.
+  // The shortest TTL of the records taken counts. An AAAA record replaces an IPv4 address, never
+  // the reverse (whose TTL then does not count); names without a record are looked up on the
+  // machine.
   EXPECT_EQ(addresses("-6", {server("v4."), server("v6."), server("ns1.dom.example."),
                              server("nowhere.")}),
-            "70 ::1/-1 ::2/-1 127.53.4.3/0 /-1");
+            "65 ::1/-1 ::2/-1 127.53.4.3/0 /-1");
   EXPECT_EQ(addresses("", {server("v6.")}), "60 127.53.4.2/-1");  // AAAA only with -6
 }
 
