@@ -22,12 +22,6 @@ const std::string error_code_key = "common.results.error-code";
 const std::string status_key = "qv-dns.results.status";
 const std::string duration_key = "qv-dns.results.duration.ms";
 
-std::int64_t microseconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                               start)
-      .count();
-}
-
 // Adds what one server answered to what the level's servers answered before it. A server named
 // by several answers is listed once, with the first address found for it.
 void merge_answer(ParsedResponse& level, const ParsedResponse& answer) {

@@ -95,6 +95,18 @@ int compute_duration(const timespec& start, const timespec& end) {
   return static_cast<int>(difference);
 }
 
+int milliseconds_since(const timespec& start) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return compute_duration(start, now);
+}
+
+std::int64_t microseconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
+
 std::vector<std::string> split(const std::string& text, char delimiter) {
   std::vector<std::string> pieces;
   std::istringstream stream(text);

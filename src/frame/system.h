@@ -5,6 +5,7 @@
 
 #include <time.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,12 @@ std::vector<std::string> get_machine_nameservers(
 // (10 s, 999999999 ns) to (11 s, 0 ns) is 1. Negative when `end` comes first. Throws
 // `Network_tools::exception` "Time duration overflow." when the result does not fit an int.
 int compute_duration(const timespec& start, const timespec& end);
+
+// `compute_duration` from `start` to now, both on the wall clock (CLOCK_REALTIME).
+int milliseconds_since(const timespec& start);
+
+// Whole microseconds from `start` to now on the steady clock.
+std::int64_t microseconds_since(std::chrono::steady_clock::time_point start);
 
 // Splits at every `delimiter` as std::getline would: "a,,b" gives "a", "", "b"; "a," gives
 // "a"; "" gives nothing.

@@ -11,6 +11,7 @@
 
 #include "dns_experience/cache/answer_record.h"
 #include "dns_experience/cache/arena.h"
+#include "frame/system.h"
 
 namespace Network_tools::DNS_experience {
 namespace {
@@ -18,12 +19,6 @@ namespace {
 const std::string tag = "CACHE";
 const std::string warning_tag = "CACHE WARNING";
 const std::string error_tag = "CACHE ERROR";
-
-std::int64_t elapsed_us(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                               start)
-      .count();
-}
 
 // Removes from `map` the `count` entries that come first by `key_of`, in no defined order among
 // equal keys.
@@ -66,7 +61,7 @@ Cache::Cache(Logger& logger, std::string storage_path, std::uint32_t max_cached_
   const auto start = std::chrono::steady_clock::now();
   load_cache();
   logger.write(LEVEL_INFO, tag,
-               "Loading the cache took: " + std::to_string(elapsed_us(start)) + "us");
+               "Loading the cache took: " + std::to_string(microseconds_since(start)) + "us");
 }
 
 Cache::~Cache() {
@@ -80,7 +75,7 @@ Cache::~Cache() {
       const auto start = std::chrono::steady_clock::now();
       store_cache();
       logger.write(LEVEL_DEBUG, tag,
-                   "Storing the cache took: " + std::to_string(elapsed_us(start)) + "us");
+                   "Storing the cache took: " + std::to_string(microseconds_since(start)) + "us");
     }
   } catch (const std::exception& error) {
     // Only memory exhaustion gets here; the file lock went with the stream.

@@ -28,22 +28,6 @@ const std::string server_address_key = "qv-dns.results.server.address";
 const std::string status_key = "qv-dns.results.status";
 const std::string timeout_status = "qv-dns.results.error.timeout";
 
-int milliseconds_since(const timespec& start) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return compute_duration(start, now);
-}
-
-// Adds or replaces `key` in the object `data`.
-void set_member(rapidjson::Value& data, const std::string& key, rapidjson::Value value,
-                rapidjson::Document::AllocatorType& allocator) {
-  if (auto member = data.FindMember(key.c_str()); member != data.MemberEnd()) {
-    member->value = value;
-    return;
-  }
-  data.AddMember(rapidjson::Value(key.c_str(), allocator), value, allocator);
-}
-
 // Ping wrappers that reach the system through the DNS experience wrapper's own hooks, so that
 // whoever replaces those (a test) replaces the pings' too.
 class Hook_sharing_factory : public Ping::WrapperFactory {

@@ -29,16 +29,6 @@ rapidjson::Value& mandatory_other_data(rapidjson::Value& response) {
       mandatory_other_data(static_cast<const rapidjson::Value&>(response)));
 }
 
-// Adds or replaces `key` in `object`, keeping the place of an existing member.
-void set_member(rapidjson::Value& object, const std::string& key, rapidjson::Value value,
-                rapidjson::Document::AllocatorType& allocator) {
-  if (auto member = object.FindMember(key.c_str()); member != object.MemberEnd()) {
-    member->value = value;
-    return;
-  }
-  object.AddMember(rapidjson::Value(key.c_str(), allocator), value, allocator);
-}
-
 void set_string(rapidjson::Value& object, const std::string& key, const std::string& text,
                 rapidjson::Document::AllocatorType& allocator) {
   set_member(object, key, rapidjson::Value(text.c_str(), allocator), allocator);

@@ -127,4 +127,13 @@ void move_server_detail_to_metrics(TestResult& result, bool from_cache) {
   }
 }
 
+void set_member(rapidjson::Value& object, const std::string& key, rapidjson::Value value,
+                rapidjson::Document::AllocatorType& allocator) {
+  if (auto member = object.FindMember(key.c_str()); member != object.MemberEnd()) {
+    member->value = value;
+    return;
+  }
+  object.AddMember(rapidjson::Value(key.c_str(), allocator), value, allocator);
+}
+
 }  // namespace Network_tools::DNS_experience

@@ -36,6 +36,10 @@ std::string text_member(const rapidjson::Value& object, const std::string& key);
 // shape give none, and so does a `metrics` that is no array.
 std::vector<const rapidjson::Value*> metric_data_objects(const rapidjson::Value& metrics);
 
+// Adds or replaces `key` in `object`, keeping the place of an existing member.
+void set_member(rapidjson::Value& object, const std::string& key, rapidjson::Value value,
+                rapidjson::Document::AllocatorType& allocator);
+
 // True when the metric data `data` is a server entry (it names the server or its address)
 // rather than a record.
 bool is_server_entry(const rapidjson::Value& data);
