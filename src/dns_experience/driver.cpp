@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "dns_experience/results/step_json.h"
 #include "dns_experience/wrapper.h"
 #include "frame/exception.h"
 #include "frame/system.h"
@@ -315,7 +316,7 @@ void Wrapper::handle_run_error(const exception& error) {
   if (!parameters_.JSON_output) {
     raw_output_ << "## Experience Error: " << error.what() << "\n";
   } else {
-    test_result_.add_other_data("common.results.error-code", err_to_string(code), 0, -1);
+    test_result_.add_other_data(error_code_key, err_to_string(code), 0, -1);
     test_result_.add_other_data("common.results.error-details", error.what(), 0, -1);
   }
 }

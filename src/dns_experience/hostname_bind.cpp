@@ -1,4 +1,5 @@
 // The hostname.bind step: the identity of the last server asked, after the last level.
+#include "dns_experience/results/step_json.h"
 #include "dns_experience/wrapper.h"
 #include "frame/exception.h"
 
@@ -22,7 +23,7 @@ void Wrapper::query_hostname_BIND(Dig::Parameters& dig) {
       logger_.write(LEVEL_DEBUG, tag, "Bind json DNS direct json\n" + result.to_string());
     }
     if (!parameters_.JSON_output) raw_output_ << "## hostname.BIND query\n" << text << "\n";
-    const std::string key = result.retrieve_error("common.results.error-code", 0, -1);
+    const std::string key = result.retrieve_error(error_code_key, 0, -1);
     if (!key.empty()) {
       throw exception(key, static_cast<int>(direct_error_to_experience_error(key)), key);
     }

@@ -13,8 +13,6 @@ namespace {
 
 const std::string authority_section = "qv-dns.results.authority";
 const std::string answer_section = "qv-dns.results.answer";
-const std::string error_code_key = "common.results.error-code";
-const std::string duration_key = "qv-dns.results.duration.ms";
 
 // Delegations below the root level are kept at least an hour and at most a week.
 constexpr std::int32_t shortest_cached_ttl = 3600;
@@ -256,8 +254,7 @@ bool Wrapper::record_answering_server(const std::vector<ServerInfo>& servers,
                                       const std::string& raw) {
   const std::string& tag = parameters_.run_log_tag;
   if (!servers.empty()) {
-    dig_wrapper_->test_result().add_other_data("qv-dns.results.server.name",
-                                               servers.back().hostname, 0, 0);
+    dig_wrapper_->test_result().add_other_data(server_name_key, servers.back().hostname, 0, 0);
   }
   if (!need_raw_output()) {
     logger_.write(LEVEL_DEBUG, tag, "Clearing raw output");

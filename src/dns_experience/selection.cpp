@@ -206,10 +206,9 @@ void Wrapper::add_nameserver_to_raw_output(const std::vector<ServerInfo>& server
     // The machine's resolver answered: the dig result names it.
     const rapidjson::Value& step =
         *dig_wrapper_->test_result().retrieve_data_level_pointer(0, 0, -1);
-    const std::string key = "qv-dns.results.server.address";
     const rapidjson::Value& other = get_mandatory_json_iterator(step, "OtherData")->value;
-    get_mandatory_json_iterator(other, key);
-    address = text_member(other, key);
+    get_mandatory_json_iterator(other, server_address_key);
+    address = text_member(other, server_address_key);
     hostname = "N/A";
   } else {
     const ServerInfo& server = servers.at(index);

@@ -18,10 +18,6 @@
 namespace Network_tools::DNS_experience {
 namespace {
 
-const std::string error_code_key = "common.results.error-code";
-const std::string status_key = "qv-dns.results.status";
-const std::string duration_key = "qv-dns.results.duration.ms";
-
 // Adds what one server answered to what the level's servers answered before it. A server named
 // by several answers is listed once, with the first address found for it.
 void merge_answer(ParsedResponse& level, const ParsedResponse& answer) {
@@ -264,12 +260,11 @@ void Wrapper::parse_dig_wrapper_response(TestResult& dig_result, const std::stri
                                          const ServerInfo& server, const std::string& target,
                                          ParsedResponse& answer, bool query_succeeded) {
   const std::string& tag = parameters_.run_log_tag;
-  dig_result.add_other_data("qv-dns.results.server.name", server.hostname, 0, 0);
+  dig_result.add_other_data(server_name_key, server.hostname, 0, 0);
   // A server that did not answer left no address in dig's text: its entry names the address
   // asked, so that the failed server is known by it (and can be pinged).
-  if (server.is_resolved() &&
-      !dig_result.check_other_data_presence("qv-dns.results.server.address", 0, 0)) {
-    dig_result.add_other_data("qv-dns.results.server.address", server.address.to_string(), 0, 0);
+  if (server.is_resolved() && !dig_result.check_other_data_presence(server_address_key, 0, 0)) {
+    dig_result.add_other_data(server_address_key, server.address.to_string(), 0, 0);
   }
   const rapidjson::Value& step = *dig_result.retrieve_data_level_pointer(0, 0, -1);
   const rapidjson::Value& other = get_mandatory_json_iterator(step, "OtherData")->value;

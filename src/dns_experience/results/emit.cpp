@@ -13,8 +13,6 @@ namespace Network_tools::DNS_experience {
 namespace {
 
 const std::string protocol_key = "qv-dns.results.protocol";
-const std::string status_key = "qv-dns.results.status";
-const std::string error_code_key = "common.results.error-code";
 
 bool is_experience_error(const std::string& status) {
   return !status.empty() && direct_error_to_experience_error(status) != err_t::none;
@@ -181,8 +179,8 @@ void Results::fill_test_results(TestResult& result, test_type_t test_type) const
     ++recursion;
   }
 
-  result.add_other_data("qv-dns.results.duration.ms", total_duration_ms, 0, -1);
-  result.add_other_data("qv-dns.results.duration.us",
+  result.add_other_data(duration_key, total_duration_ms, 0, -1);
+  result.add_other_data(duration_us_key,
                         static_cast<unsigned long>(std::max<std::int64_t>(total_duration_us, 0)), 0,
                         -1);
   if (traversal) {

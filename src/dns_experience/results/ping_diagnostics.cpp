@@ -23,9 +23,6 @@ namespace Network_tools::DNS_experience {
 namespace {
 
 const char* const ping_tag = "PING DIAGNOSTICS";
-const std::string server_name_key = "qv-dns.results.server.name";
-const std::string server_address_key = "qv-dns.results.server.address";
-const std::string status_key = "qv-dns.results.status";
 const std::string timeout_status = "qv-dns.results.error.timeout";
 
 // Ping wrappers that reach the system through the DNS experience wrapper's own hooks, so that
@@ -76,7 +73,7 @@ void Results::add_ping_results(rapidjson::Value& metric_data,
     set_member(metric_data, "qv-dns.results.server.ping.round-trip-times",
                test_result_access::string_value(times, allocator), allocator);
   }
-  const std::string error = text_member(other, "common.results.error-code");
+  const std::string error = text_member(other, error_code_key);
   if (!error.empty() && error != "qv-ping.results.error.none") {
     set_member(metric_data, "qv-dns.results.server.ping.error-code",
                test_result_access::string_value(error, allocator), allocator);

@@ -12,9 +12,6 @@ namespace {
 
 const char* const results_tag = "DNS RESULTS";
 const char* const warning_tag = "DNS-E RESULTS WARNING";
-const std::string duration_key = "qv-dns.results.duration.ms";
-const std::string duration_us_key = "qv-dns.results.duration.us";
-const std::string server_name_key = "qv-dns.results.server.name";
 
 // The "OtherData" object of a response, which every response that is timed must have.
 const rapidjson::Value& mandatory_other_data(const rapidjson::Value& response) {
@@ -183,11 +180,11 @@ void Results::add_failure(TestResult& result, const std::string& hostname, int l
     // would not say which server failed.
     set_string(other, server_name_key, hostname, allocator);
   }
-  const std::string error = result.retrieve_error("common.results.error-code", 0, -1);
+  const std::string error = result.retrieve_error(error_code_key, 0, -1);
   if (error.empty()) {
     logger_.write(LEVEL_WARNING, warning_tag, "Added failure with no error");
   } else {
-    set_string(other, "qv-dns.results.status", error, allocator);
+    set_string(other, status_key, error, allocator);
   }
 
   // The level is opened only once the failure is known to be whole.

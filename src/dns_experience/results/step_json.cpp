@@ -93,8 +93,6 @@ void move_server_detail_to_metrics(TestResult& result, bool from_cache) {
         "not an object.");
   }
 
-  const std::string duration_key = "qv-dns.results.duration.ms";
-  const std::string duration_us_key = "qv-dns.results.duration.us";
   if (from_cache && other->value.HasMember(duration_key.c_str())) {
     result.add_other_data(duration_key, 0, 0, 0);
     result.add_other_data(duration_us_key, 0, 0, 0);

@@ -12,6 +12,14 @@
 
 namespace Network_tools::DNS_experience {
 
+// Keys of a step that the engine reads and writes in several places.
+inline const std::string error_code_key = "common.results.error-code";
+inline const std::string status_key = "qv-dns.results.status";
+inline const std::string duration_key = "qv-dns.results.duration.ms";
+inline const std::string duration_us_key = "qv-dns.results.duration.us";
+inline const std::string server_name_key = "qv-dns.results.server.name";
+inline const std::string server_address_key = "qv-dns.results.server.address";
+
 // Throws the engine's structural fault: `Network_tools::exception` with `message`, code 1003
 // (`err_t::internal_error`) and no JSON.
 [[noreturn]] void throw_structural_fault(const std::string& message);
