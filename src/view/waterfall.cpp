@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "frame/system.h"
+
 namespace Network_tools::View {
 
 namespace {
@@ -82,17 +84,6 @@ void drop_repeats(std::vector<std::string>& list) {
   std::erase_if(list, [&seen](const std::string& item) { return !seen.insert(item).second; });
 }
 
-std::vector<std::string> split_commas(const std::string& text) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t comma = std::min(text.find(',', start), text.size());
-    parts.push_back(text.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return parts;
-}
-
 Server_query read_server(const Fields& entry, const std::string& where) {
   Server_query server;
   server.name = entry.text("qv-dns.results.server.name");
@@ -109,7 +100,7 @@ Server_query read_server(const Fields& entry, const std::string& where) {
   server.nsid = entry.text("qv-dns.results.nsid");
   server.hostname_bind = entry.text("qv-dns.results.hostname-bind");
   const std::string round_trips = entry.text("qv-dns.results.server.ping.round-trip-times");
-  if (!round_trips.empty()) server.ping_round_trips = split_commas(round_trips);
+  if (!round_trips.empty()) server.ping_round_trips = split(round_trips, ',');
   server.ping_error = entry.text("qv-dns.results.server.ping.error-code");
   server.ping_duration_ms = entry.number("qv-dns.results.server.ping.duration.ms");
   return server;
